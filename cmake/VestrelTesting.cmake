@@ -1,0 +1,51 @@
+# Test helpers shared by every folder.
+#
+#   vestrel_native_test(name SOURCES ... LIBS ...)  gtest program run natively
+#   vestrel_wine_test(name SOURCES ... LIBS ... [GUI])  gtest program run under Wine
+#   vestrel_fuzz_target(name SOURCES ... LIBS ... CORPUS dir)  libFuzzer target,
+#       run for VESTREL_FUZZ_SECONDS as a test over a copy of its seed corpus
+include(CMakeParseArguments)
+
+function(vestrel_native_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  if(WIN32 OR VESTREL_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30)
+endfunction()
+
+function(vestrel_wine_test name)
+  cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  # One ctest entry per program: every Wine start costs, so cases are not
+  # discovered one by one. gtest prints each case in the test's output.
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS wine)
+  if(T_GUI)
+    set_property(TEST ${name} APPEND PROPERTY LABELS gui)
+    set_property(TEST ${name} PROPERTY RESOURCE_LOCK display)
+  endif()
+endfunction()
+
+function(vestrel_fuzz_target name)
+  cmake_parse_arguments(T "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT VESTREL_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  file(MAKE_DIRECTORY ${work})
+  add_test(NAME ${name}
+           COMMAND ${name} -max_total_time=${VESTREL_FUZZ_SECONDS} -timeout=10
+                   -rss_limit_mb=2048 -print_final_stats=1 ${work} ${T_CORPUS})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
+endfunction()

@@ -1,0 +1,15 @@
+#!/bin/sh
+# Runs every test suite, each to its end, and fails if any of them failed:
+# native unit tests, the Windows tests under Wine (private display), and the
+# fuzz targets for a few seconds each.
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top" || exit 1
+status=0
+echo "== native tests"
+ctest --test-dir build/native -j2 --output-on-failure || status=1
+echo "== Windows tests (64-bit, under Wine)"
+sh tools/with-display ctest --test-dir build/win64 --output-on-failure || status=1
+echo "== fuzz targets"
+ctest --test-dir build/fuzz --output-on-failure || status=1
+[ $status -eq 0 ] && echo "all test suites passed" || echo "some test suites FAILED"
+exit $status
