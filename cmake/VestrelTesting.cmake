@@ -22,7 +22,7 @@ function(vestrel_wine_test name)
   if(NOT WIN32)
     return()
   endif()
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/CrashExit.cpp)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   # One ctest entry per program: every Wine start costs, so cases are not
   # discovered one by one. gtest prints each case in the test's output.

@@ -1,0 +1,92 @@
+#include "MemorySequence.h"
+
+#include <algorithm>
+
+namespace vestrel {
+
+MemorySequence MemorySequence::FromRaw(const std::vector<uint8_t>& bytes) {
+    MemorySequence seq;
+    const uint64_t n = bytes.size();
+    uint64_t p = 0;
+    while (p < n) {
+        const uint64_t rem = n - p;
+        uint64_t prefixLen = rem;
+        uint64_t dataLen = 0;
+        if (rem >= kStreamHeaderSize) {
+            const uint8_t* h = bytes.data() + p;
+            uint64_t dataSize = 0;
+            for (int i = 7; i >= 0; --i) dataSize = dataSize << 8 | h[8 + i];
+            const uint64_t nameSize =
+                uint64_t(h[16]) | uint64_t(h[17]) << 8 | uint64_t(h[18]) << 16 | uint64_t(h[19]) << 24;
+            prefixLen = std::min(rem, kStreamHeaderSize + nameSize);
+            dataLen = std::min(rem - prefixLen, dataSize);
+        }
+        Source src;
+        src.data.assign(bytes.begin() + (p + prefixLen), bytes.begin() + (p + prefixLen + dataLen));
+        seq.sources_.push_back(std::move(src));
+        seq.AddUnit(std::vector<uint8_t>(bytes.begin() + p, bytes.begin() + (p + prefixLen)), dataLen);
+        p += prefixLen + dataLen;
+    }
+    return seq;
+}
+
+MemorySequence MemorySequence::FromUnits(std::vector<Unit> units) {
+    MemorySequence seq;
+    for (Unit& u : units) {
+        std::vector<uint8_t> prefix = Header(u.id, u.dataSize, uint32_t(u.name.size()));
+        prefix.insert(prefix.end(), u.name.begin(), u.name.end());
+        seq.sources_.push_back(Source{std::move(u.data), std::move(u.generator)});
+        seq.AddUnit(std::move(prefix), u.dataSize);
+    }
+    return seq;
+}
+
+bool MemorySequence::ReadData(size_t unit, uint64_t offset, uint8_t* out, uint32_t count,
+                              uint32_t* got) {
+    const Source& src = sources_[unit];
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t at = offset + i;
+        if (src.generator) {
+            out[i] = src.generator(at);
+        } else {
+            out[i] = at < src.data.size() ? src.data[size_t(at)] : 0;
+        }
+    }
+    *got = count;
+    return true;
+}
+
+std::vector<uint8_t> MemorySequence::Utf16(const char* ascii) {
+    std::vector<uint8_t> out;
+    for (const char* p = ascii; *p != '\0'; ++p) {
+        out.push_back(uint8_t(*p));
+        out.push_back(0);
+    }
+    return out;
+}
+
+MemorySequence::Unit MemorySequence::Main(std::vector<uint8_t> data) {
+    Unit u;
+    u.id = kBackupData;
+    u.dataSize = data.size();
+    u.data = std::move(data);
+    return u;
+}
+
+MemorySequence::Unit MemorySequence::Named(const char* rawName, std::vector<uint8_t> data) {
+    Unit u = Main(std::move(data));
+    u.id = kBackupAlternateData;
+    u.name = Utf16(rawName);
+    return u;
+}
+
+MemorySequence::Unit MemorySequence::NamedGenerated(const char* rawName, uint64_t dataSize) {
+    Unit u;
+    u.id = kBackupAlternateData;
+    u.name = Utf16(rawName);
+    u.dataSize = dataSize;
+    u.generator = &MemorySequence::GeneratedByte;
+    return u;
+}
+
+}  // namespace vestrel

@@ -1,0 +1,78 @@
+// Producers of a file's backup stream sequence on Windows.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UnitSequence.h"
+
+namespace vestrel {
+
+// The platform's backup interface over an open file. The backup context is
+// released with an aborting read when the object goes, whatever happened.
+class BackupApiSequence : public IBackupSequence {
+public:
+    explicit BackupApiSequence(HANDLE file) : file_(file) {}
+    ~BackupApiSequence() override;
+    BackupApiSequence(const BackupApiSequence&) = delete;
+    BackupApiSequence& operator=(const BackupApiSequence&) = delete;
+
+    bool Read(void* buffer, uint32_t count, uint32_t* bytesRead) override;
+    bool Skip(uint64_t count, uint64_t* bytesSkipped) override;
+    DWORD LastError() const { return lastError_; }
+
+private:
+    HANDLE file_;
+    LPVOID context_ = nullptr;
+    DWORD lastError_ = 0;
+};
+
+// The names of the stream siblings of `path`, ascending: where the platform
+// has no backup interface, a stream written as "a.txt:s" lives beside the file
+// as an entry literally named "a.txt:s".
+std::vector<std::wstring> ListStreamSiblings(const std::wstring& path);
+
+// The sequence built from the file and its stream siblings: the main data as
+// one unit (none for a directory), then one named unit per sibling that can
+// be opened. Data is read from the open handles only when asked for.
+class SiblingSequence : public UnitSequence {
+public:
+    // `file` stays owned by the caller; `path` is the path it was opened by.
+    SiblingSequence(HANDLE file, const std::wstring& path);
+    ~SiblingSequence() override;
+    SiblingSequence(const SiblingSequence&) = delete;
+    SiblingSequence& operator=(const SiblingSequence&) = delete;
+
+protected:
+    bool ReadData(size_t unit, uint64_t offset, uint8_t* out, uint32_t count,
+                  uint32_t* got) override;
+
+private:
+    struct Source {
+        HANDLE handle;
+        bool owned;
+    };
+    std::vector<Source> sources_;  // one per unit
+};
+
+// A file's sequence: the platform's, or the sibling sequence when the
+// platform answers the first read with "not supported".
+class FileStreamSequence : public IBackupSequence {
+public:
+    FileStreamSequence(HANDLE file, std::wstring path) : platform_(file), file_(file), path_(std::move(path)) {}
+
+    bool Read(void* buffer, uint32_t count, uint32_t* bytesRead) override;
+    bool Skip(uint64_t count, uint64_t* bytesSkipped) override;
+    bool UsesSiblings() const { return fallback_ != nullptr; }
+
+private:
+    BackupApiSequence platform_;
+    HANDLE file_;
+    std::wstring path_;
+    bool started_ = false;
+    std::unique_ptr<SiblingSequence> fallback_;
+};
+
+}  // namespace vestrel

@@ -1,0 +1,353 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "MemorySequence.h"
+#include "StreamEnumerator.h"
+
+using vestrel::IBackupSequence;
+using vestrel::MemorySequence;
+using vestrel::WideString;
+using Unit = MemorySequence::Unit;
+
+namespace {
+
+WideString W(const char* ascii) {
+    WideString s;
+    for (const char* p = ascii; *p; ++p) s.push_back(vestrel::WideChar(*p));
+    return s;
+}
+
+std::vector<uint8_t> Bytes(size_t n, uint8_t seed = 1) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = uint8_t(seed + i * 3);
+    return v;
+}
+
+// Runs the enumeration and keeps the records for inspection.
+struct Result {
+    NtfsStreamList list;
+    int count = 0;
+    ~Result() { FreeStreamList(&list); }
+    std::vector<WideString> Names() const {
+        std::vector<WideString> out;
+        for (const NtfsStreamInfo* r : list) out.push_back(r->strName);
+        return out;
+    }
+    const NtfsStreamInfo& At(size_t i) const { return **std::next(list.begin(), long(i)); }
+};
+
+void Enumerate(IBackupSequence& seq, Result& r, const std::atomic<bool>* stop = nullptr) {
+    r.count = EnumStreamsFromSequence(seq, &r.list, stop);
+}
+
+void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+// A valid named stream, as raw bytes.
+std::vector<uint8_t> RawNamed(const char* rawName, size_t dataSize) {
+    std::vector<uint8_t> name = MemorySequence::Utf16(rawName);
+    std::vector<uint8_t> out =
+        MemorySequence::Header(vestrel::kBackupAlternateData, dataSize, uint32_t(name.size()));
+    Append(out, name);
+    Append(out, Bytes(dataSize));
+    return out;
+}
+
+// Delegates to a memory sequence but reports the chosen read (1-based) as
+// failed; its bytes are lost, as when the platform fails mid-sequence.
+class FailingRead : public IBackupSequence {
+public:
+    FailingRead(MemorySequence inner, int failingRead) : inner_(std::move(inner)), fail_(failingRead) {}
+    bool Read(void* buffer, uint32_t count, uint32_t* bytesRead) override {
+        const bool ok = inner_.Read(buffer, count, bytesRead);
+        return ++reads_ == fail_ ? false : ok;
+    }
+    bool Skip(uint64_t count, uint64_t* bytesSkipped) override { return inner_.Skip(count, bytesSkipped); }
+
+private:
+    MemorySequence inner_;
+    int fail_;
+    int reads_ = 0;
+};
+
+}  // namespace
+
+TEST(StreamEnumeration, FileWithOnlyMainDataYieldsNothing) {
+    auto seq = MemorySequence::FromUnits({MemorySequence::Main(Bytes(300))});
+    Result r;
+    Enumerate(seq, r);
+    EXPECT_EQ(r.count, 0);
+    EXPECT_TRUE(r.list.empty());
+    EXPECT_EQ(seq.Stats(0).dataBytesRead, 6u);  // only what the first read took
+
+    auto empty = MemorySequence::FromRaw({});
+    Result e;
+    Enumerate(empty, e);
+    EXPECT_EQ(e.count, 0);
+}
+
+TEST(StreamEnumeration, NamesAreTrimmedAndKeptInFileOrder) {
+    auto seq = MemorySequence::FromUnits({
+        MemorySequence::Main(Bytes(50)),
+        MemorySequence::Named(":first:$DATA", Bytes(4)),
+        {2, {}, 30, Bytes(30), {}},  // another stream without a name
+        MemorySequence::Named(":ab", Bytes(2)),  // shortest name: 6 bytes, no suffix
+        MemorySequence::Named(":x:$DATAy:$DATA", Bytes(1)),
+        MemorySequence::Named(":last:$DATA", Bytes(8)),
+    });
+    Result r;
+    Enumerate(seq, r);
+    ASSERT_EQ(r.count, 4);
+    EXPECT_EQ(r.Names(), (std::vector<WideString>{W("first"), W("ab"), W("xy"), W("last")}));
+    EXPECT_EQ(r.At(0).dwSize, 4u);
+    EXPECT_EQ(r.At(3).dwSize, 8u);
+}
+
+TEST(StreamEnumeration, TrimRemovesEverySuffixThenTheFirstCharacter) {
+    EXPECT_EQ(vestrel::TrimStreamName(W(":name:$DATA")), W("name"));
+    EXPECT_EQ(vestrel::TrimStreamName(W(":a:$DATA:$DATAb")), W("ab"));
+    EXPECT_EQ(vestrel::TrimStreamName(W(":a:$data")), W("a:$data"));  // exact case only
+    EXPECT_EQ(vestrel::TrimStreamName(W("::$DATA")), W(""));
+    EXPECT_EQ(vestrel::TrimStreamName(W("")), W(""));
+}
+
+TEST(StreamEnumeration, ExclusionComparesWholeNameIgnoringAsciiCaseOnly) {
+    WideString dottedI = W("favicon");
+    dottedI[3] = vestrel::WideChar(0x0130);  // capital I with dot: not an ASCII letter
+    Unit dotted;
+    dotted.id = vestrel::kBackupAlternateData;
+    dotted.name = MemorySequence::Utf16(":fav?con:$DATA");
+    dotted.name[8] = 0x30;
+    dotted.name[9] = 0x01;
+    dotted.dataSize = 1;
+
+    auto seq = MemorySequence::FromUnits({
+        MemorySequence::Main(Bytes(10)),
+        MemorySequence::Named(":Zone.Identifier:$DATA", Bytes(26)),
+        MemorySequence::Named(":FAVICON:$DATA", Bytes(250)),  // excluded, its data still skipped
+        MemorySequence::Named(":oeCustomProperty:$DATA", {}),
+        MemorySequence::Named(":faviconX:$DATA", Bytes(3)),
+        MemorySequence::Named(":my.zone.identifier:$DATA", Bytes(3)),
+        dotted,
+        MemorySequence::Named(":after:$DATA", Bytes(3)),
+    });
+    Result r;
+    Enumerate(seq, r);
+    EXPECT_EQ(r.Names(),
+              (std::vector<WideString>{W("faviconX"), W("my.zone.identifier"), dottedI, W("after")}));
+    EXPECT_EQ(seq.Stats(2).dataBytesRead + seq.Stats(2).bytesSkipped, 250u);
+
+    auto onlyZone = MemorySequence::FromUnits({MemorySequence::Named(":zONE.iDENTIFIER:$DATA", Bytes(5))});
+    Result z;
+    Enumerate(onlyZone, z);
+    EXPECT_EQ(z.count, 0);
+}
+
+TEST(StreamEnumeration, DataReadIsCappedAtHundredBytesAndTheRestSkipped) {
+    auto seq = MemorySequence::FromUnits({
+        MemorySequence::Named(":zero:$DATA", {}),
+        MemorySequence::Named(":small:$DATA", Bytes(3, 40)),
+        MemorySequence::Named(":hundred:$DATA", Bytes(100, 9)),
+        MemorySequence::Named(":hundred1:$DATA", Bytes(101, 5)),
+        MemorySequence::Named(":tail:$DATA", Bytes(1)),
+    });
+    Result r;
+    Enumerate(seq, r);
+    ASSERT_EQ(r.count, 5);
+
+    EXPECT_EQ(r.At(0).dwSize, 0u);
+    EXPECT_EQ(r.At(0).byData[0], 0);
+    EXPECT_EQ(seq.Stats(0).dataBytesRead, 0u);
+
+    EXPECT_EQ(std::vector<uint8_t>(r.At(1).byData, r.At(1).byData + 3), Bytes(3, 40));
+
+    EXPECT_EQ(seq.Stats(2).dataBytesRead, 100u);
+    EXPECT_EQ(seq.Stats(2).bytesSkipped, 0u);
+    EXPECT_EQ(std::vector<uint8_t>(r.At(2).byData, r.At(2).byData + 100), Bytes(100, 9));
+
+    EXPECT_EQ(r.At(3).dwSize, 101u);
+    EXPECT_EQ(seq.Stats(3).dataBytesRead, 100u);
+    EXPECT_EQ(seq.Stats(3).bytesSkipped, 1u);
+    EXPECT_EQ(std::vector<uint8_t>(r.At(3).byData, r.At(3).byData + 100), Bytes(100, 5));
+}
+
+TEST(StreamEnumeration, StreamsOverFourGiBKeepLowSizeAndAreSkippedNotRead) {
+    const uint64_t huge = (uint64_t(1) << 32) + 5;
+    Unit bigMain;
+    bigMain.id = vestrel::kBackupData;
+    bigMain.dataSize = huge;
+    bigMain.generator = &MemorySequence::GeneratedByte;
+    auto seq = MemorySequence::FromUnits({
+        bigMain,
+        MemorySequence::NamedGenerated(":big:$DATA", huge),
+        MemorySequence::Named(":later:$DATA", Bytes(7)),
+    });
+    Result r;
+    Enumerate(seq, r);
+    ASSERT_EQ(r.count, 2);
+    EXPECT_EQ(r.At(0).strName, W("big"));
+    EXPECT_EQ(r.At(0).dwSize, 5u);
+    EXPECT_EQ(r.At(0).byData[99], MemorySequence::GeneratedByte(99));
+    EXPECT_EQ(seq.Stats(1).dataBytesRead, 100u);
+    EXPECT_EQ(seq.Stats(1).bytesSkipped, huge - 100);
+    EXPECT_EQ(seq.Stats(0).dataBytesRead, 6u);
+    EXPECT_EQ(seq.Stats(0).bytesSkipped, huge - 6);
+    EXPECT_EQ(r.At(1).strName, W("later"));
+}
+
+TEST(StreamEnumeration, ReturnsTheWholeListCountAndKeepsEarlierElements) {
+    NtfsStreamList list;
+    list.push_back(new NtfsStreamInfo{W("old1"), 1, {}});
+    list.push_back(new NtfsStreamInfo{W("old2"), 2, {}});
+    auto seq = MemorySequence::FromUnits({MemorySequence::Named(":new:$DATA", Bytes(2))});
+    EXPECT_EQ(EnumStreamsFromSequence(seq, &list), 3);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.front()->strName, W("old1"));
+    EXPECT_EQ(list.back()->strName, W("new"));
+
+    auto mainOnly = MemorySequence::FromUnits({MemorySequence::Main(Bytes(9))});
+    EXPECT_EQ(EnumStreamsFromSequence(mainOnly, &list), 3);
+
+    FreeStreamList(&list);
+    EXPECT_EQ(list.size(), 3u);  // nodes stay for the holder to discard
+    for (NtfsStreamInfo* p : list) EXPECT_EQ(p, nullptr);
+    FreeStreamList(&list);  // nothing left to free twice
+}
+
+TEST(StreamEnumeration, StopFlagEndsTheWalkBeforeTheNextStream) {
+    std::atomic<bool> stop{true};
+    auto untouched = MemorySequence::FromUnits({MemorySequence::Named(":a:$DATA", Bytes(3))});
+    Result r0;
+    Enumerate(untouched, r0, &stop);
+    EXPECT_EQ(r0.count, 0);
+    EXPECT_EQ(untouched.TotalBytesRead(), 0u);
+
+    // Raised while the first stream's data is being read.
+    stop = false;
+    Unit raising = MemorySequence::Named(":a:$DATA", {});
+    raising.dataSize = 3;
+    raising.generator = [&stop](uint64_t) {
+        stop = true;
+        return uint8_t(1);
+    };
+    auto seq = MemorySequence::FromUnits({raising, MemorySequence::Named(":b:$DATA", Bytes(3))});
+    Result r;
+    Enumerate(seq, r, &stop);
+    EXPECT_EQ(r.Names(), (std::vector<WideString>{W("a")}));
+    EXPECT_EQ(seq.Stats(1).bytesRead, 0u);
+}
+
+TEST(StreamEnumeration, FailedReadsEndTheWalkKeepingRecordsFound) {
+    auto build = [](uint64_t secondSize) {
+        return MemorySequence::FromUnits({
+            MemorySequence::Named(":one:$DATA", Bytes(2)),
+            MemorySequence::Named(":two:$DATA", Bytes(size_t(secondSize))),
+            MemorySequence::Named(":three:$DATA", Bytes(2)),
+        });
+    };
+    // Reads: 1 header, 2 name rest, 3 data of "one", 4 header of "two", 5 its name rest.
+    {   // name read fails on an empty stream: recorded, then the walk ends
+        FailingRead seq(build(0), 5);
+        Result r;
+        Enumerate(seq, r);
+        EXPECT_EQ(r.count, 2);
+    }
+    {   // name read fails but the data skip moves: the walk goes on
+        FailingRead seq(build(300), 5);
+        Result r;
+        Enumerate(seq, r);
+        EXPECT_EQ(r.count, 3);
+    }
+    {   // a small stream's content read fails: recorded, then the walk ends
+        FailingRead seq(build(5), 3);
+        Result r;
+        Enumerate(seq, r);
+        EXPECT_EQ(r.Names(), (std::vector<WideString>{W("one")}));
+    }
+}
+
+// A stream without a name whose data fits in the first read leaves nothing to
+// skip; streams after it must still be found.
+TEST(StreamEnumeration, TinyUnnamedStreamsDoNotHideLaterStreams) {
+    for (size_t size : {1, 2, 5, 6, 7, 8, 200}) {
+        SCOPED_TRACE(size);
+        auto seq = MemorySequence::FromUnits({
+            MemorySequence::Main(Bytes(size)),
+            {3, {}, size, Bytes(size), {}},
+            MemorySequence::Named(":s:$DATA", Bytes(4)),
+        });
+        Result r;
+        Enumerate(seq, r);
+        EXPECT_EQ(r.Names(), (std::vector<WideString>{W("s")}));
+        const uint64_t taken = size < 6 ? size : 6;
+        EXPECT_EQ(seq.Stats(0).dataBytesRead, taken);
+        EXPECT_EQ(seq.Stats(0).bytesSkipped, size - taken);
+        EXPECT_EQ(seq.Stats(1).bytesSkipped, size - taken);
+    }
+}
+
+TEST(StreamEnumeration, DamagedHeadersEndTheWalkKeepingEarlierRecords) {
+    const std::vector<uint8_t> good = RawNamed(":good:$DATA", 120);
+    const std::vector<uint8_t> after = RawNamed(":after:$DATA", 3);
+    auto withBadName = [&](uint32_t nameSize, size_t nameBytes, bool more = true) {
+        std::vector<uint8_t> raw = good;
+        Append(raw, MemorySequence::Header(vestrel::kBackupAlternateData, 4, nameSize));
+        Append(raw, std::vector<uint8_t>(nameBytes, 'a'));
+        if (more) Append(raw, after);
+        return raw;
+    };
+    struct Case { const char* what; std::vector<uint8_t> raw; };
+    const Case cases[] = {
+        {"name below 6 bytes", withBadName(4, 4)},
+        {"odd name size", withBadName(9, 9)},
+        {"name over 64 KiB", withBadName(0x10002, 0x10002)},
+        {"name size with the top bit set", withBadName(0xFFFFFFF0u, 64)},
+        {"name size 2^32-1", withBadName(0xFFFFFFFFu, 8)},
+        {"name cut short", withBadName(40, 10, false)},  // the sequence ends inside the name
+        {"header cut short", [&] { auto r = good; r.resize(r.size() + 11, 0x04); return r; }()},
+        {"only 20 header bytes of a named stream",
+         [&] { auto r = good; Append(r, MemorySequence::Header(4, 0, 16)); return r; }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto seq = MemorySequence::FromRaw(c.raw);
+        Result r;
+        Enumerate(seq, r);
+        EXPECT_EQ(r.Names(), (std::vector<WideString>{W("good")}));
+    }
+}
+
+TEST(StreamEnumeration, DamagedDataAndLongestNameAreHandled) {
+    // Declared data larger than what the sequence holds: recorded, walk ends.
+    std::vector<uint8_t> raw = RawNamed(":cut:$DATA", 500);
+    raw.resize(raw.size() - 450);
+    auto cut = MemorySequence::FromRaw(raw);
+    Result r;
+    Enumerate(cut, r);
+    ASSERT_EQ(r.count, 1);
+    EXPECT_EQ(r.At(0).dwSize, 500u);
+
+    // A name of exactly the largest accepted size is still a name.
+    const std::string longName = ":" + std::string(32761, 'n') + ":$DATA";
+    ASSERT_EQ(longName.size() * 2, vestrel::kMaxStreamNameBytes);
+    auto seq = MemorySequence::FromUnits({MemorySequence::Named(longName.c_str(), Bytes(2)),
+                                          MemorySequence::Named(":next:$DATA", Bytes(2))});
+    Result l;
+    Enumerate(seq, l);
+    ASSERT_EQ(l.count, 2);
+    EXPECT_EQ(l.At(0).strName, WideString(32761, vestrel::WideChar('n')));
+    EXPECT_EQ(l.At(1).strName, W("next"));
+}
+
+TEST(StreamEnumeration, NamesThatTrimToNothingAreListedEmpty) {
+    auto seq = MemorySequence::FromUnits({MemorySequence::Named("::$DATA", Bytes(3)),
+                                          MemorySequence::Named(":$DATA", Bytes(300)),
+                                          MemorySequence::Named(":ok:$DATA", Bytes(3))});
+    Result r;
+    Enumerate(seq, r);
+    EXPECT_EQ(r.Names(), (std::vector<WideString>{W(""), W(""), W("ok")}));
+}

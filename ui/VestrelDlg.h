@@ -1,0 +1,41 @@
+// The main window: scope choice, Scan/Stop/About, the result list and the
+// status line. It is also the scan driver's window (CScanHost).
+#pragma once
+#include <string>
+
+#include "Afx.h"
+#include "ScanDriver.h"
+
+class CVestrelDlg : public CDialog, public CScanHost {
+public:
+    CVestrelDlg();
+    ~CVestrelDlg() override;
+
+    HICON m_hIcon;
+    int m_nScanMode = 0;
+    CListCtrl m_listResult;
+    CMenu m_menuContext;
+    int m_nClickedItem = -1;
+    std::wstring m_strStreamName;
+    std::wstring m_strFilePath;
+    std::wstring m_strStreamSize;
+    int m_bUpdateNotice = 0;
+    int m_bFlashPicture = 0;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnRadioSystemDir();
+    void OnRadioAllDrives();
+    void OnRadioFolder();
+    void OnScan();
+    void OnBrowseFolder();
+    void OnStop();
+    void OnClose();
+    LRESULT OnScanRequestMessage(WPARAM wParam, LPARAM lParam);
+
+    DECLARE_MESSAGE_MAP()
+};
