@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include "KorvaneAbout.h"
+#include "UpdateLaunch.h"
 #include "resource.h"
 
 CVestrelDlg::CVestrelDlg()
@@ -13,6 +15,7 @@ CVestrelDlg::~CVestrelDlg() = default;
 void CVestrelDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_LIST_RESULT, m_listResult);
+    DDX_Control(pDX, IDC_PICTURE_ANIMATION, m_picture);
 }
 
 BEGIN_MESSAGE_MAP(CVestrelDlg, CDialog)
@@ -25,6 +28,15 @@ BEGIN_MESSAGE_MAP(CVestrelDlg, CDialog)
     ON_BN_CLICKED(IDC_BUTTON_BROWSE, OnBrowseFolder)
     ON_BN_CLICKED(IDC_BUTTON_STOP, OnStop)
     ON_WM_CLOSE()
+    ON_NOTIFY(NM_RCLICK, IDC_LIST_RESULT, OnRclickResultList)
+    ON_COMMAND(ID_VIEW_STREAM, OnViewStream)
+    ON_COMMAND(ID_CHECK_ALL, OnCheckAll)
+    ON_COMMAND(ID_UNCHECK_ALL, OnUncheckAll)
+    ON_COMMAND(ID_DELETE_SELECTED, OnDeleteSelectedStream)
+    ON_COMMAND(ID_DELETE_ALL, OnDeleteAllStreams)
+    ON_COMMAND(ID_SAVE_SCAN_LOG, OnSaveScanLog)
+    ON_BN_CLICKED(IDC_BUTTON_ABOUT, OnAbout)
+    ON_WM_TIMER()
     ON_MESSAGE(WM_SCAN_REQUEST, OnScanRequestMessage)
 END_MESSAGE_MAP()
 
@@ -34,6 +46,8 @@ BOOL CVestrelDlg::OnInitDialog() {
 
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
+
+    StartTitleBanner();
 
     GetDlgItem(IDC_RADIO_SYSTEMDIR)->SendMessage(BM_SETCHECK, BST_CHECKED);
     m_nScanMode = kScanSystemDir;
@@ -47,6 +61,10 @@ BOOL CVestrelDlg::OnInitDialog() {
     m_listResult.InsertColumn(2, L"\x3000\x3000\x3000文\x3000\x3000\x3000件\x3000\x3000\x3000路\x3000\x3000\x3000径",
                               LVCFMT_LEFT, 400);
     m_menuContext.LoadMenu(IDR_CONTEXT_MENU);
+
+    // The updater runs once per start, in the background; nobody waits for it.
+    HANDLE update = ::CreateThread(nullptr, 0, UpdateThreadProc, this, 0, nullptr);
+    if (update != nullptr) ::CloseHandle(update);
     return TRUE;
 }
 
@@ -101,4 +119,32 @@ void CVestrelDlg::OnBrowseFolder() {
     if (!::SHGetPathFromIDListW(pidl, path)) path[0] = L'\0';
     ::CoTaskMemFree(pidl);
     GetDlgItem(IDC_EDIT_FOLDER)->SetWindowText(path);
+}
+
+// The title banner: the animation plays first; timer 2 swaps in the still
+// banner after 1667 ms, once.
+void CVestrelDlg::StartTitleBanner() {
+    GetDlgItem(IDC_PICTURE_BANNER)->ShowWindow(SW_HIDE);
+    if (m_picture.LoadFromResource(MAKEINTRESOURCEW(IDR_BANNER_GIF), L"gif")) m_picture.Show();
+    SetTimer(kBannerTimer, 1667);
+}
+
+void CVestrelDlg::SwapTitleBanner() {
+    GetDlgItem(IDC_PICTURE_BANNER)->ShowWindow(SW_SHOW);
+    GetDlgItem(IDC_PICTURE_ANIMATION)->ShowWindow(SW_HIDE);
+    KillTimer(kBannerTimer);
+}
+
+void CVestrelDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kBannerTimer) SwapTitleBanner();
+    if (m_bUpdateNotice != 0 && nIDEvent == kUpdateTimer) UpdateNoticeTick(this);
+    CDialog::OnTimer(nIDEvent);
+}
+
+void CVestrelDlg::OnAbout() {
+    {
+        CKorvaneAbout about;
+        about.DoModal();
+    }
+    EndUpdateNotice(this);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Afx.h"
+#include "PictureEx.h"
 #include "ScanDriver.h"
 
 class CVestrelDlg : public CDialog, public CScanHost {
@@ -21,6 +22,7 @@ public:
     std::wstring m_strStreamSize;
     int m_bUpdateNotice = 0;
     int m_bFlashPicture = 0;
+    CPictureEx m_picture;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -36,6 +38,21 @@ protected:
     void OnStop();
     void OnClose();
     LRESULT OnScanRequestMessage(WPARAM wParam, LPARAM lParam);
+    // Result list and its context menu (ResultActions.cpp, ScanLog.cpp, ShowNTFS.cpp)
+    void OnRclickResultList(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnViewStream();
+    void OnCheckAll();
+    void OnUncheckAll();
+    void OnDeleteSelectedStream();
+    void OnDeleteAllStreams();
+    void OnSaveScanLog();
+    // Title banner: timer 2; update notice: timer 1 (app/UpdateLaunch.cpp).
+    enum { kUpdateTimer = 1, kBannerTimer = 2 };
+    void StartTitleBanner();
+    void SwapTitleBanner();
+    // About box and update notice (app/)
+    void OnAbout();
+    void OnTimer(UINT_PTR nIDEvent);
 
     DECLARE_MESSAGE_MAP()
 };
