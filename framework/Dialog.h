@@ -14,6 +14,7 @@ public:
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 
 class CDialog : public CWnd {
+    DECLARE_DYNAMIC(CDialog)
 public:
     explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr)
         : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
@@ -37,3 +38,4 @@ private:
     static INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp);
     DECLARE_MESSAGE_MAP()
 };
+IMPLEMENT_DYNAMIC_INLINE(CDialog, CWnd)

@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include <string>
 
+#include "RuntimeClass.h"
+
 class CCmdTarget;
 class CWnd;
 class CDC;
@@ -95,9 +97,16 @@ protected:                                                      \
 class CObject {
 public:
     virtual ~CObject() = default;
+
+    // The root of the run-time class chain (RuntimeClass.h).
+    static const CRuntimeClass classCObject;
+    virtual const CRuntimeClass* GetRuntimeClass() const { return &classCObject; }
+    bool IsKindOf(const CRuntimeClass* pClass) const { return GetRuntimeClass()->IsDerivedFrom(pClass); }
 };
+inline const CRuntimeClass CObject::classCObject = {"CObject", static_cast<int>(sizeof(CObject)), nullptr};
 
 class CCmdTarget : public CObject {
+    DECLARE_DYNAMIC(CCmdTarget)
 public:
     // Dispatches a WM_COMMAND (code, id) through the message maps; true when
     // a handler ran. A CFileException thrown by a handler is reported here.
@@ -111,6 +120,7 @@ protected:
 };
 
 class CWnd : public CCmdTarget {
+    DECLARE_DYNAMIC(CWnd)
 public:
     HWND m_hWnd = nullptr;
 
@@ -183,3 +193,5 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 };
+IMPLEMENT_DYNAMIC_INLINE(CCmdTarget, CObject)
+IMPLEMENT_DYNAMIC_INLINE(CWnd, CCmdTarget)

@@ -1,0 +1,107 @@
+#include "ProgramDriver.h"
+
+#include <commctrl.h>
+
+#include "WinTestSupport.h"
+#include "resource.h"
+
+namespace testing_support {
+
+const wchar_t kMainCaption[] = L"Vestrel\xff08v1.2\xff09";
+
+RunningProgram::RunningProgram(const std::wstring& exe, const std::wstring& workDir) {
+    std::wstring dir = workDir;
+    if (dir.empty()) dir = exe.substr(0, exe.find_last_of(L"\\/"));
+    std::wstring cmd = L"\"" + exe + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    if (!::CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &m_pi))
+        m_pi = PROCESS_INFORMATION{};
+}
+
+RunningProgram::~RunningProgram() {
+    if (m_pi.hProcess == nullptr) return;
+    if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
+        if (HWND w = FindMainWindow(m_pi.dwProcessId)) ::PostMessageW(w, WM_CLOSE, 0, 0);
+        if (::WaitForSingleObject(m_pi.hProcess, 10000) == WAIT_TIMEOUT) ::TerminateProcess(m_pi.hProcess, 1);
+    }
+    ::CloseHandle(m_pi.hThread);
+    ::CloseHandle(m_pi.hProcess);
+}
+
+HWND RunningProgram::WaitForMainWindow(int timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindMainWindow(m_pi.dwProcessId)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+DWORD RunningProgram::WaitForExit(int timeoutMs) {
+    if (::WaitForSingleObject(m_pi.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = 0;
+    ::GetExitCodeProcess(m_pi.hProcess, &code);
+    return code;
+}
+
+namespace {
+struct Search {
+    const wchar_t* caption;
+    DWORD pid;
+    int count;
+    HWND last;
+};
+BOOL CALLBACK Visit(HWND hwnd, LPARAM lp) {
+    Search& s = *reinterpret_cast<Search*>(lp);
+    if (!::IsWindowVisible(hwnd)) return TRUE;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (s.pid != 0 && pid != s.pid) return TRUE;
+    if (WindowText(hwnd) != s.caption) return TRUE;
+    ++s.count;
+    s.last = hwnd;
+    return TRUE;
+}
+}  // namespace
+
+int CountWindows(const wchar_t* caption, DWORD processId) {
+    Search s{caption, processId, 0, nullptr};
+    ::EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
+    return s.count;
+}
+
+HWND FindMainWindow(DWORD processId) {
+    Search s{kMainCaption, processId, 0, nullptr};
+    ::EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
+    return s.last;
+}
+
+HWND FocusedControl(HWND anyWindowOfThread) {
+    GUITHREADINFO gti{};
+    gti.cbSize = sizeof(gti);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(anyWindowOfThread, nullptr), &gti);
+    return gti.hwndFocus;
+}
+
+bool ScanFolderAndWait(HWND mainWnd, const std::wstring& folder, int timeoutMs) {
+    ::SendMessageW(::GetDlgItem(mainWnd, IDC_EDIT_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+    Click(mainWnd, IDC_RADIO_FOLDER);
+    Click(mainWnd, IDC_BUTTON_SCAN);
+    HWND status = ::GetDlgItem(mainWnd, IDC_STATIC_STATUS);
+    return WaitUntil([&] { return WindowText(status).rfind(L"扫描完成", 0) == 0; }, timeoutMs);
+}
+
+void MakeDemoTree(const std::wstring& root) {
+    WriteBytes(root + L"\\报告.docx", "main content");
+    WriteBytes(root + L"\\报告.docx:Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+    WriteBytes(root + L"\\报告.docx:hidden.exe", std::string(48128, 'M'));
+    WriteBytes(root + L"\\notes.txt", "notes");
+    WriteBytes(root + L"\\notes.txt:summary", "NTFS 数据流示例");
+    WriteBytes(root + L"\\notes.txt:author", "Korvane");
+    WriteBytes(root + L"\\images\\photo.jpg", "jpeg");
+    WriteBytes(root + L"\\images\\photo.jpg:thumbnail", std::string(2048, 'T'));
+    WriteBytes(root + L"\\images\\logo.png", "png");
+    WriteBytes(root + L"\\data\\archive.bin", "bin");
+    WriteBytes(root + L"\\data\\archive.bin:payload", std::string(1234567, 'P'));
+    WriteBytes(root + L"\\data\\readme.txt", "readme");
+}
+
+}  // namespace testing_support
