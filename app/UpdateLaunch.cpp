@@ -19,6 +19,7 @@ const wchar_t kToolsPage[] = L"http:\\\\tools.korvane.example\\Q00000019";
 const wchar_t kNoticeCaption[] = L"\x3000关\x3000于\x3000";
 const int kCommandLineChars = 260;  // terminating null included
 const UINT kNoticePeriodMs = 500;
+const UINT_PTR kNoticeTimer = 1;  // timer 2 is the title banner's
 
 bool IsAbsoluteDirectory(const std::wstring& dir) {
     if (dir.size() >= 3 && dir[1] == L':' && (dir[2] == L'\\' || dir[2] == L'/')) {
@@ -134,7 +135,7 @@ DWORD WINAPI UpdateThreadProc(LPVOID dialog) {
     if (g_dwUpdaterExitCode == 100) {
         if (!::IsWindow(window)) return 0;  // the program is closing
         dlg->m_bUpdateNotice = 1;
-        ::SetTimer(window, CVestrelDlg::kUpdateTimer, kNoticePeriodMs, nullptr);
+        ::SetTimer(window, kNoticeTimer, kNoticePeriodMs, nullptr);
     } else if (g_dwUpdaterExitCode == 101) {
         OpenToolsPage();
     }
@@ -167,7 +168,7 @@ void UpdateNoticeTick(CVestrelDlg* dialog) {
 }
 
 void EndUpdateNotice(CVestrelDlg* dialog) {
-    dialog->KillTimer(CVestrelDlg::kUpdateTimer);
+    dialog->KillTimer(kNoticeTimer);
     if (dialog->m_bUpdateNotice == 1) {
         CWnd* button = dialog->GetDlgItem(IDC_BUTTON_ABOUT);
         if (button != nullptr) button->SetWindowText(kNoticeCaption);
