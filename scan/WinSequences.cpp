@@ -1,6 +1,7 @@
 #include "WinSequences.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace vestrel {
 namespace {
@@ -17,9 +18,6 @@ size_t BaseNameStart(const std::wstring& path) {
     return slash == std::wstring::npos ? 0 : slash + 1;
 }
 
-bool SameNameNoCase(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
-}
 
 }  // namespace
 
@@ -44,28 +42,100 @@ bool BackupApiSequence::Skip(uint64_t count, uint64_t* bytesSkipped) {
     return ok != FALSE;
 }
 
-std::vector<std::wstring> ListStreamSiblings(const std::wstring& path) {
-    std::vector<std::wstring> names;
-    const std::wstring base = path.substr(BaseNameStart(path));
-    if (base.empty() || base.find(L':') != std::wstring::npos) return names;
+namespace {
 
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((path + L":*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        const std::wstring entry = fd.cFileName;
-        // "<base>:<stream>", one level only: a stream name has no colon.
-        if (entry.size() <= base.size() + 1 || entry[base.size()] != L':') continue;
-        if (!SameNameNoCase(entry.substr(0, base.size()), base)) continue;
-        std::wstring stream = entry.substr(base.size() + 1);
-        if (stream.find(L':') != std::wstring::npos) continue;
-        names.push_back(std::move(stream));
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    return names;
+// The stream siblings of one directory, by lower-cased file name.
+struct DirectoryIndex {
+    std::wstring dir;             // lower-cased directory path
+    FILETIME written{};           // the directory's last write when listed
+    std::unordered_map<std::wstring, std::vector<std::wstring>> streams;
+};
+
+std::wstring Lower(std::wstring s) {
+    if (!s.empty()) CharLowerBuffW(&s[0], DWORD(s.size()));
+    return s;
+}
+
+// Listing a directory for each of its files would cost O(n) per file, O(n^2)
+// per directory. A directory is listed once and its siblings indexed; the
+// index is used while the directory's last-write time is unchanged (adding or
+// removing a sibling changes it). A few directories are kept, as a walk comes
+// back to a parent after each subdirectory.
+class SiblingCache {
+public:
+    std::vector<std::wstring> Lookup(const std::wstring& dir, const std::wstring& base) {
+        WIN32_FILE_ATTRIBUTE_DATA attr;
+        if (!GetFileAttributesExW(dir.c_str(), GetFileExInfoStandard, &attr)) return {};
+        const std::wstring key = Lower(dir);
+        AcquireSRWLockExclusive(&lock_);
+        DirectoryIndex* index = nullptr;
+        for (DirectoryIndex& d : entries_) {
+            if (d.dir == key && CompareFileTime(&d.written, &attr.ftLastWriteTime) == 0) index = &d;
+        }
+        if (index == nullptr) index = &Insert(List(dir, key, attr.ftLastWriteTime));
+        std::vector<std::wstring> result;
+        auto it = index->streams.find(Lower(base));
+        if (it != index->streams.end()) result = it->second;
+        ReleaseSRWLockExclusive(&lock_);
+        return result;
+    }
+
+private:
+    static DirectoryIndex List(const std::wstring& dir, const std::wstring& key, FILETIME written) {
+        DirectoryIndex index;
+        index.dir = key;
+        index.written = written;
+        WIN32_FIND_DATAW fd;
+        const std::wstring pattern = dir + (dir.back() == L'\\' ? L"*" : L"\\*");
+        HANDLE find = FindFirstFileW(pattern.c_str(), &fd);
+        if (find == INVALID_HANDLE_VALUE) return index;
+        do {
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            // "<base>:<stream>", one level only: a stream name has no colon.
+            const std::wstring entry = fd.cFileName;
+            const size_t colon = entry.find(L':');
+            if (colon == 0 || colon == std::wstring::npos || colon + 1 == entry.size()) continue;
+            if (entry.find(L':', colon + 1) != std::wstring::npos) continue;
+            index.streams[Lower(entry.substr(0, colon))].push_back(entry.substr(colon + 1));
+        } while (FindNextFileW(find, &fd));
+        FindClose(find);
+        for (auto& item : index.streams) {
+            std::sort(item.second.begin(), item.second.end());
+            item.second.erase(std::unique(item.second.begin(), item.second.end()), item.second.end());
+        }
+        return index;
+    }
+
+    DirectoryIndex& Insert(DirectoryIndex&& index) {
+        for (DirectoryIndex& d : entries_) {
+            if (d.dir == index.dir) return d = std::move(index);
+        }
+        if (entries_.size() == kCapacity) entries_.erase(entries_.begin());
+        entries_.push_back(std::move(index));
+        return entries_.back();
+    }
+
+    static constexpr size_t kCapacity = 64;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    std::vector<DirectoryIndex> entries_;
+};
+
+SiblingCache& Cache() {
+    static SiblingCache* cache = new SiblingCache;  // lives as long as the process
+    return *cache;
+}
+
+}  // namespace
+
+std::vector<std::wstring> ListStreamSiblings(const std::wstring& path) {
+    const size_t start = BaseNameStart(path);
+    const std::wstring base = path.substr(start);
+    if (base.empty() || base.find(L':') != std::wstring::npos) return {};
+    std::wstring dir = path.substr(0, start);
+    if (dir.empty()) dir = L".";
+    else if (dir.size() > 1 && (dir.back() == L'\\' || dir.back() == L'/') && dir[dir.size() - 2] != L':')
+        dir.pop_back();
+    return Cache().Lookup(dir, base);
 }
 
 SiblingSequence::SiblingSequence(HANDLE file, const std::wstring& path) {

@@ -238,3 +238,43 @@ TEST_F(NtfsStreamTest, FileSequenceKeepsTheReadAndSkipRules) {
     }
     CloseHandle(h);
 }
+
+// Siblings are indexed per directory; the index must follow streams added,
+// resized and deleted between enumerations, and keep directories apart.
+TEST_F(NtfsStreamTest, EnumerationFollowsStreamsChangedSinceTheLastOne) {
+    const std::wstring file = Path(L"live.txt");
+    Write(file, Text("main"));
+    Write(file + L":first", Text("1"));
+    {
+        Found f;
+        CNtfsStream::EnumStreams(file, &f.list);
+        EXPECT_EQ(f.SortedNames(), (std::vector<std::wstring>{L"first"}));
+    }
+    Write(file + L":second", Text("22"));
+    Write(file + L":first", Text("longer now"));
+    {
+        Found f;
+        CNtfsStream::EnumStreams(file, &f.list);
+        ASSERT_EQ(f.SortedNames(), (std::vector<std::wstring>{L"first", L"second"}));
+        EXPECT_EQ(f.Get(L"first")->dwSize, 10u);
+    }
+    ASSERT_TRUE(DeleteFileW((file + L":first").c_str()));
+    {
+        Found f;
+        CNtfsStream::EnumStreams(file, &f.list);
+        EXPECT_EQ(f.SortedNames(), (std::vector<std::wstring>{L"second"}));
+    }
+    // Same file name in a subdirectory: its own streams only.
+    ASSERT_TRUE(CreateDirectoryW(Path(L"sub").c_str(), nullptr));
+    const std::wstring other = Path(L"sub\\live.txt");
+    Write(other, Text("other"));
+    Write(other + L":third", Text("3"));
+    {
+        Found f;
+        CNtfsStream::EnumStreams(other, &f.list);
+        EXPECT_EQ(f.SortedNames(), (std::vector<std::wstring>{L"third"}));
+    }
+    DeleteFileW((other + L":third").c_str());
+    DeleteFileW(other.c_str());
+    RemoveDirectoryW(Path(L"sub").c_str());
+}
