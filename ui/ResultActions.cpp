@@ -1,9 +1,69 @@
-// PLACEHOLDER (being written).
+// The result list's context menu and the row actions: check, uncheck and
+// delete. The list is the only store of results, so every action reads the
+// rows back from the control.
+#include "ScanLogFormat.h"
 #include "VestrelDlg.h"
-void CVestrelDlg::OnRclickResultList(NMHDR*, LRESULT* pResult) { *pResult = 0; }
-void CVestrelDlg::OnCheckAll() {}
-void CVestrelDlg::OnUncheckAll() {}
-void CVestrelDlg::OnDeleteSelectedStream() {}
-void CVestrelDlg::OnDeleteAllStreams() {}
-void CVestrelDlg::OnSaveScanLog() {}
-void CVestrelDlg::OnViewStream() {}
+#include "resource.h"
+
+namespace {
+
+// Deletes one row's stream. A path without a stream name is passed over: it
+// names no stream, and the file system could take it for the file itself.
+void DeleteStreamOf(const std::wstring& strFilePath, const std::wstring& strStreamName) {
+    if (!NamesStream(strFilePath, strStreamName)) return;
+    // A stream that cannot be deleted still loses its row; nothing is reported.
+    ::DeleteFileW(StreamPathOf(strFilePath, strStreamName).c_str());
+}
+
+}  // namespace
+
+void CVestrelDlg::OnRclickResultList(NMHDR* pNMHDR, LRESULT* pResult) {
+    const NMITEMACTIVATE* pItem = reinterpret_cast<const NMITEMACTIVATE*>(pNMHDR);
+    m_strStreamName.clear();
+    m_strFilePath.clear();
+    m_nClickedItem = pItem->iItem;
+    if (m_nClickedItem >= 0) {
+        m_strStreamName = m_listResult.GetItemText(m_nClickedItem, 0);
+        m_strFilePath = m_listResult.GetItemText(m_nClickedItem, 2);
+    }
+
+    CMenu* pPopup = m_menuContext.GetSubMenu(0);
+    POINT pt{};
+    ::GetCursorPos(&pt);
+    // The six commands go gray or live together, by the selection alone.
+    const UINT nEnable = m_listResult.GetSelectedCount() == 0 ? MF_GRAYED : MF_ENABLED;
+    for (UINT nID = ID_VIEW_STREAM; nID <= ID_SAVE_SCAN_LOG; ++nID)
+        m_menuContext.EnableMenuItem(nID, MF_BYCOMMAND | nEnable);
+    if (pPopup != nullptr) pPopup->TrackPopupMenu(0, pt.x, pt.y, this);
+    *pResult = 0;
+}
+
+void CVestrelDlg::OnCheckAll() {
+    for (int i = 0; i < m_listResult.GetItemCount(); ++i) m_listResult.SetCheck(i, TRUE);
+}
+
+void CVestrelDlg::OnUncheckAll() {
+    for (int i = 0; i < m_listResult.GetItemCount(); ++i) m_listResult.SetCheck(i, FALSE);
+}
+
+void CVestrelDlg::OnDeleteSelectedStream() {
+    DeleteStreamOf(m_strFilePath, m_strStreamName);
+    if (m_nClickedItem >= 0) m_listResult.DeleteItem(m_nClickedItem);
+}
+
+void CVestrelDlg::OnDeleteAllStreams() {
+    // Every row present now is visited once; removing a row moves the rows
+    // below it up, so the next one to visit takes the removed row's index.
+    const int nCount = m_listResult.GetItemCount();
+    int nIndex = 0;
+    for (int nVisited = 0; nVisited < nCount; ++nVisited) {
+        if (!m_listResult.GetCheck(nIndex)) {
+            ++nIndex;
+            continue;
+        }
+        m_strStreamName = m_listResult.GetItemText(nIndex, 0);
+        m_strFilePath = m_listResult.GetItemText(nIndex, 2);
+        DeleteStreamOf(m_strFilePath, m_strStreamName);
+        m_listResult.DeleteItem(nIndex);
+    }
+}

@@ -1,0 +1,235 @@
+// The context menu and the check and delete commands, on real files whose
+// streams were written through their stream paths.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "ActionTestSupport.h"
+#include "resource.h"
+
+using namespace action_tests;
+using namespace testing_support;
+
+namespace {
+
+void WriteStream(const std::wstring& file, const std::wstring& stream, const std::string& data) {
+    ASSERT_TRUE(WriteBytes(file + L":" + stream, data));
+}
+
+bool StreamExists(const Row& row) { return Exists(row.path + L":" + row.name); }
+
+const UINT kCommands[] = {ID_VIEW_STREAM, ID_CHECK_ALL, ID_UNCHECK_ALL,
+                          ID_DELETE_SELECTED, ID_DELETE_ALL, ID_SAVE_SCAN_LOG};
+
+// Gray (true) or enabled (false) for each of the six commands.
+std::vector<bool> Grayed(const MainDialog& d) {
+    std::vector<bool> out;
+    for (UINT id : kCommands)
+        out.push_back((::GetMenuState(d->m_menuContext.m_hMenu, id, MF_BYCOMMAND) & MF_GRAYED) != 0);
+    return out;
+}
+
+// Four files, each with main content and one stream.
+struct FourStreams {
+    TempDir dir;
+    FourStreams() {
+        for (int i = 0; i < 4; ++i) {
+            std::wstring file = dir / (L"f" + std::to_wstring(i) + L".txt");
+            EXPECT_TRUE(WriteBytes(file, "main " + std::to_string(i)));
+            WriteStream(file, L"s" + std::to_wstring(i), "stream " + std::to_string(i));
+        }
+    }
+    void ExpectMainContentIntact() const {
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(ReadBytes(dir / (L"f" + std::to_wstring(i) + L".txt")), "main " + std::to_string(i)) << i;
+    }
+};
+
+}  // namespace
+
+TEST(ContextMenu, SelectionAloneGraysOrEnablesAllSixCommands) {
+    FourStreams files;
+    MainDialog d;
+    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
+    const std::vector<Row> rows = Rows(d.list());
+    ASSERT_EQ(rows.size(), 4u);
+
+    {
+        RightClick click(d, 2);  // nothing selected
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_EQ(Grayed(d), std::vector<bool>(6, true));
+        EXPECT_EQ(d->m_nClickedItem, 2);
+        EXPECT_EQ(d->m_strStreamName, rows[2].name);
+        EXPECT_EQ(d->m_strFilePath, rows[2].path);
+        EXPECT_TRUE(click.Cancel());
+    }
+    SetSelected(d.list(), 0, true);
+    {
+        RightClick click(d, 3);
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_EQ(Grayed(d), std::vector<bool>(6, false));
+        EXPECT_EQ(d->m_nClickedItem, 3);
+        EXPECT_EQ(d->m_strStreamName, rows[3].name);
+        EXPECT_EQ(d->m_strFilePath, rows[3].path);
+        EXPECT_TRUE(click.Cancel());
+    }
+    {
+        RightClick click(d, -1);  // on no row, with a selection
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_EQ(Grayed(d), std::vector<bool>(6, false));
+        EXPECT_EQ(d->m_nClickedItem, -1);
+        EXPECT_EQ(d->m_strStreamName, L"");
+        EXPECT_EQ(d->m_strFilePath, L"");
+        EXPECT_TRUE(click.Cancel());
+    }
+    SetSelected(d.list(), 0, false);
+    {
+        RightClick click(d, -1);
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_EQ(Grayed(d), std::vector<bool>(6, true));
+        EXPECT_TRUE(click.Cancel());
+    }
+    // Cancelled menus run no command.
+    EXPECT_EQ(ItemCount(d.list()), 4);
+    for (const Row& r : rows) EXPECT_TRUE(StreamExists(r));
+}
+
+TEST(RowActions, CheckAllThenDeleteAllRemovesEveryStreamAndKeepsTheFiles) {
+    FourStreams files;
+    MainDialog d;
+    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
+    const std::wstring status = WindowText(d.item(IDC_STATIC_STATUS));
+    const std::vector<Row> rows = Rows(d.list());
+    ASSERT_EQ(rows.size(), 4u);
+    SetSelected(d.list(), 1, true);
+
+    {   // Picked from the menu as a user does: down twice (past the separator), Enter.
+        RightClick click(d, 1);
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        ASSERT_TRUE(click.Pick(2));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return IsChecked(d.list(), 3); }, 10000));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(IsChecked(d.list(), i)) << i;
+        EXPECT_EQ(IsSelected(d.list(), i), i == 1) << i;  // the selection is not touched
+    }
+    ASSERT_TRUE(Command(d, ID_UNCHECK_ALL)->Wait(10000));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FALSE(IsChecked(d.list(), i)) << i;
+        EXPECT_EQ(IsSelected(d.list(), i), i == 1) << i;
+    }
+    // Delete all with nothing checked changes nothing.
+    ASSERT_TRUE(Command(d, ID_DELETE_ALL)->Wait(10000));
+    EXPECT_EQ(Rows(d.list()), rows);
+    for (const Row& r : rows) EXPECT_TRUE(StreamExists(r));
+
+    ASSERT_TRUE(Command(d, ID_CHECK_ALL)->Wait(10000));
+    ASSERT_TRUE(Command(d, ID_DELETE_ALL)->Wait(10000));
+    EXPECT_EQ(ItemCount(d.list()), 0);
+    for (const Row& r : rows) EXPECT_FALSE(StreamExists(r)) << r.name.size();
+    files.ExpectMainContentIntact();
+    EXPECT_EQ(WindowText(d.item(IDC_STATIC_STATUS)), status);
+    EXPECT_EQ(d->m_nStreamCount, 4);
+    // A new scan finds none of them.
+    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
+    EXPECT_EQ(ItemCount(d.list()), 0);
+}
+
+TEST(RowActions, DeleteAllTakesOnlyTheCheckedRows) {
+    FourStreams files;
+    MainDialog d;
+    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
+    const std::vector<Row> rows = Rows(d.list());
+    ASSERT_EQ(rows.size(), 4u);
+    SetChecked(d.list(), 1, true);
+    SetChecked(d.list(), 3, true);
+
+    ASSERT_TRUE(Command(d, ID_DELETE_ALL)->Wait(10000));
+    EXPECT_EQ(Rows(d.list()), (std::vector<Row>{rows[0], rows[2]}));
+    EXPECT_TRUE(StreamExists(rows[0]));
+    EXPECT_FALSE(StreamExists(rows[1]));
+    EXPECT_TRUE(StreamExists(rows[2]));
+    EXPECT_FALSE(StreamExists(rows[3]));
+    EXPECT_FALSE(IsChecked(d.list(), 0));
+    EXPECT_FALSE(IsChecked(d.list(), 1));
+    // The last row deleted is the one the texts describe now.
+    EXPECT_EQ(d->m_strStreamName, rows[3].name);
+    EXPECT_EQ(d->m_strFilePath, rows[3].path);
+    files.ExpectMainContentIntact();
+}
+
+TEST(RowActions, DeleteSelectedRemovesOnlyTheRowUnderTheCursor) {
+    FourStreams files;
+    MainDialog d;
+    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
+    const std::vector<Row> rows = Rows(d.list());
+    ASSERT_EQ(rows.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        SetSelected(d.list(), i, true);
+        SetChecked(d.list(), i, true);
+    }
+    {
+        RightClick click(d, 2);
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_TRUE(click.Cancel());
+    }
+    ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
+    EXPECT_EQ(Rows(d.list()), (std::vector<Row>{rows[0], rows[1], rows[3]}));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(StreamExists(rows[i]), i != 2) << i;
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(IsChecked(d.list(), i)) << i;
+    files.ExpectMainContentIntact();
+
+    // A stream already gone still loses its row.
+    ASSERT_TRUE(::DeleteFileW((rows[0].path + L":" + rows[0].name).c_str()));
+    {
+        RightClick click(d, 0);
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_TRUE(click.Cancel());
+    }
+    ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
+    EXPECT_EQ(Rows(d.list()), (std::vector<Row>{rows[1], rows[3]}));
+}
+
+// A row without a stream name, or a click on no row, gives a path that names
+// no stream ("file:" or ":"). Wine keeps a stream as a sibling file named
+// "file:stream", so "file:" is a real name there, standing for the file
+// itself: nothing may be deleted through it, but the row still goes.
+TEST(RowActions, PathsWithoutAStreamNameAreNeverDeleted) {
+    TempDir dir;
+    const std::wstring file = dir / L"f.txt";
+    ASSERT_TRUE(WriteBytes(file, "main content"));
+    ASSERT_TRUE(WriteBytes(file + L":", "decoy"));
+    ASSERT_TRUE(WriteBytes(file + L":kept", "kept stream"));
+    MainDialog d;
+    AddRow(d.list(), L"", L"5", file);
+    AddRow(d.list(), L"kept", L"11", file);
+    AddRow(d.list(), L"", L"5", file);
+    SetSelected(d.list(), 0, true);
+
+    {   // Click on no row: nothing is deleted and no row goes.
+        RightClick click(d, -1);
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_TRUE(click.Cancel());
+    }
+    ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
+    EXPECT_EQ(ItemCount(d.list()), 3);
+
+    {
+        RightClick click(d, 0);
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_TRUE(click.Cancel());
+    }
+    ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
+    EXPECT_EQ(ItemCount(d.list()), 2);
+    EXPECT_EQ(ReadBytes(file + L":"), "decoy");
+    EXPECT_EQ(ReadBytes(file), "main content");
+
+    // Delete all: the nameless checked row goes, its path is passed over.
+    SetChecked(d.list(), 1, true);
+    ASSERT_TRUE(Command(d, ID_DELETE_ALL)->Wait(10000));
+    ASSERT_EQ(ItemCount(d.list()), 1);
+    EXPECT_EQ(ItemText(d.list(), 0, 0), L"kept");
+    EXPECT_EQ(ReadBytes(file + L":"), "decoy");
+    EXPECT_EQ(ReadBytes(file + L":kept"), "kept stream");
+    EXPECT_EQ(ReadBytes(file), "main content");
+}
