@@ -128,18 +128,23 @@ BOOL RunUpdater() {
 }
 
 DWORD WINAPI UpdateThreadProc(LPVOID dialog) {
-    CVestrelDlg* dlg = static_cast<CVestrelDlg*>(dialog);
-    // Taken now, while the dialog is surely there: the updater may outlive it.
-    HWND window = dlg->m_hWnd;
+    // Taken now, while the dialog is surely there: the updater may outlive
+    // it, so the dialog object is not touched after the updater has run.
+    HWND window = static_cast<CVestrelDlg*>(dialog)->m_hWnd;
     if (!RunUpdater()) return 0;
     if (g_dwUpdaterExitCode == 100) {
-        if (!::IsWindow(window)) return 0;  // the program is closing
-        dlg->m_bUpdateNotice = 1;
-        ::SetTimer(window, kNoticeTimer, kNoticePeriodMs, nullptr);
+        // The window's own thread starts the notice; a window already gone
+        // (the program is closing) ignores the message.
+        ::SendMessageW(window, WM_UPDATE_NOTICE, 0, 0);
     } else if (g_dwUpdaterExitCode == 101) {
         OpenToolsPage();
     }
     return 0;
+}
+
+void BeginUpdateNotice(CVestrelDlg* dialog) {
+    dialog->m_bUpdateNotice = 1;
+    dialog->SetTimer(kNoticeTimer, kNoticePeriodMs);
 }
 
 void UpdateNoticeTick(CVestrelDlg* dialog) {

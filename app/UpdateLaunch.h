@@ -14,6 +14,10 @@ extern DWORD g_dwUpdaterExitCode;
 BOOL RunUpdater();
 // Thread routine, started by the main dialog's initialisation; returns 0.
 DWORD WINAPI UpdateThreadProc(LPVOID dialog);
+// Sent by the update thread to the main dialog on exit code 100.
+constexpr UINT WM_UPDATE_NOTICE = WM_APP + 0x52;
+// On the window's thread: sets the notice flag, then starts timer 1.
+void BeginUpdateNotice(CVestrelDlg* dialog);
 // One tick of timer 1 while a notice is pending: caption or picture.
 void UpdateNoticeTick(CVestrelDlg* dialog);
 // After the About box has closed: stops timer 1, ends a pending notice.

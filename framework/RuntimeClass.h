@@ -33,11 +33,11 @@ public:                                                                      \
     static const CRuntimeClass class##class_name;                            \
     const CRuntimeClass* GetRuntimeClass() const override;
 
-#define VESTREL_RUNTIME_CLASS_BODY(spec, class_name, base_class_name)        \
-    spec const CRuntimeClass class_name::class##class_name = {               \
+#define VESTREL_RUNTIME_CLASS_BODY(linkage, class_name, base_class_name)        \
+    linkage const CRuntimeClass class_name::class##class_name = {               \
         #class_name, static_cast<int>(sizeof(class_name)),                   \
         RUNTIME_CLASS(base_class_name)};                                     \
-    spec const CRuntimeClass* class_name::GetRuntimeClass() const {          \
+    linkage const CRuntimeClass* class_name::GetRuntimeClass() const {          \
         return RUNTIME_CLASS(class_name);                                    \
     }
 

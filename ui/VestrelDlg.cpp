@@ -38,6 +38,7 @@ BEGIN_MESSAGE_MAP(CVestrelDlg, CDialog)
     ON_BN_CLICKED(IDC_BUTTON_ABOUT, OnAbout)
     ON_WM_TIMER()
     ON_MESSAGE(WM_SCAN_REQUEST, OnScanRequestMessage)
+    ON_MESSAGE(WM_UPDATE_NOTICE, OnUpdateNotice)
 END_MESSAGE_MAP()
 
 BOOL CVestrelDlg::OnInitDialog() {
@@ -139,6 +140,11 @@ void CVestrelDlg::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kBannerTimer) SwapTitleBanner();
     if (m_bUpdateNotice != 0 && nIDEvent == kUpdateTimer) UpdateNoticeTick(this);
     CDialog::OnTimer(nIDEvent);
+}
+
+LRESULT CVestrelDlg::OnUpdateNotice(WPARAM, LPARAM) {
+    BeginUpdateNotice(this);
+    return 0;
 }
 
 void CVestrelDlg::OnAbout() {

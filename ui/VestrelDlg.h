@@ -53,6 +53,7 @@ protected:
     // About box and update notice (app/)
     void OnAbout();
     void OnTimer(UINT_PTR nIDEvent);
+    LRESULT OnUpdateNotice(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()
 };
