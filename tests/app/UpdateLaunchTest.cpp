@@ -116,33 +116,39 @@ struct FindData {
     HWND found;
 };
 
+// Window enumeration callbacks are stdcall on 32-bit Windows: plain
+// functions, not lambdas.
+BOOL CALLBACK FindDialogVisit(HWND w, LPARAM lp) {
+    auto* d = reinterpret_cast<FindData*>(lp);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(w, &owner);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(w, cls, 64);
+    if (owner == d->pid && w != d->except && ::IsWindowVisible(w) && wcscmp(cls, L"#32770") == 0) {
+        d->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A visible dialog window of the process other than `except`.
 HWND FindDialog(DWORD pid, HWND except) {
     FindData data{pid, except, nullptr};
-    ::EnumWindows([](HWND w, LPARAM lp) -> BOOL {
-        auto* d = reinterpret_cast<FindData*>(lp);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(w, &owner);
-        wchar_t cls[64] = {};
-        ::GetClassNameW(w, cls, 64);
-        if (owner == d->pid && w != d->except && ::IsWindowVisible(w) && wcscmp(cls, L"#32770") == 0) {
-            d->found = w;
-            return FALSE;
-        }
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&data));
+    ::EnumWindows(FindDialogVisit, reinterpret_cast<LPARAM>(&data));
     return data.found;
+}
+
+BOOL CALLBACK CountVisit(HWND w, LPARAM lp) {
+    auto* d = reinterpret_cast<std::pair<DWORD, int>*>(lp);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(w, &owner);
+    if (owner == d->first && ::IsWindowVisible(w)) ++d->second;
+    return TRUE;
 }
 
 int CountVisibleWindows(DWORD pid) {
     std::pair<DWORD, int> data{pid, 0};
-    ::EnumWindows([](HWND w, LPARAM lp) -> BOOL {
-        auto* d = reinterpret_cast<std::pair<DWORD, int>*>(lp);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(w, &owner);
-        if (owner == d->first && ::IsWindowVisible(w)) ++d->second;
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&data));
+    ::EnumWindows(CountVisit, reinterpret_cast<LPARAM>(&data));
     return data.second;
 }
 
