@@ -2,11 +2,12 @@
 #   make run    build, then start the 64-bit program under Wine
 #   make test   build all configurations and run every test
 #   make fuzz   run the fuzz targets for longer (FUZZ_SECONDS, default 600)
+#   make bench  measure the scan against a baseline under Wine (bench/run.sh)
 JOBS ?= 2
 FUZZ_SECONDS ?= 600
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -Wno-dev
 
-.PHONY: all deps build native win64 win32 fuzzbuild test run fuzz clean
+.PHONY: all deps build native win64 win32 fuzzbuild test run fuzz bench clean
 
 all: build
 
@@ -48,6 +49,9 @@ fuzz: fuzzbuild
 	cmake -S . -B build/fuzz -DVESTREL_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
 	ctest --test-dir build/fuzz --output-on-failure; rc=$$?; \
 	  cmake -S . -B build/fuzz -DVESTREL_FUZZ_SECONDS=8 >/dev/null; exit $$rc
+
+bench: win64
+	@sh bench/run.sh
 
 clean:
 	rm -rf build dist
