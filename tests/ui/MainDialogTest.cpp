@@ -1,6 +1,8 @@
 // The main dialog with the scan driver, on real files under Wine.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 
 #include "VestrelDlg.h"
@@ -214,4 +216,157 @@ TEST(MainDialog, EscapeAndEnterEndTheDialog) {
         ::PostMessageW(FocusOf(d.hwnd()), WM_KEYDOWN, VK_RETURN, 0);
         EXPECT_EQ(d.WaitClosed(10000), IDOK);
     }
+}
+
+namespace {
+
+// Records every text the status line is given, in order.
+std::vector<std::wstring>* g_statusTexts = nullptr;
+WNDPROC g_statusProc = nullptr;
+LRESULT CALLBACK RecordStatus(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SETTEXT && g_statusTexts != nullptr && lp != 0)
+        g_statusTexts->push_back(reinterpret_cast<const wchar_t*>(lp));
+    return ::CallWindowProcW(g_statusProc, hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+// Every entry of the walk passes through the status line once, depth-first:
+// a directory's own entries follow it before its parent's next entry.
+TEST(MainDialog, StatusLineShowsEveryEntryOnceDepthFirst) {
+    TempDir tree;
+    ASSERT_TRUE(WriteBytes(tree / L"top.txt", "t"));
+    ASSERT_TRUE(WriteBytes(tree / L"sub\\inner.txt", "i"));
+    WriteStream(tree / L"sub\\inner.txt", L"s", "stream");
+    ASSERT_TRUE(WriteBytes(tree / L"sub\\deep\\leaf.txt", "l"));
+
+    Dlg d(MakeDialog);
+    std::vector<std::wstring> texts;
+    g_statusTexts = &texts;
+    HWND status = d.item(IDC_STATIC_STATUS);
+    g_statusProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordStatus)));
+    ScanFolder(d, tree.path());
+    ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成"));
+    ::SetWindowLongPtrW(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_statusProc));
+    g_statusTexts = nullptr;
+
+    std::vector<std::wstring> expected = {
+        tree / L".", tree / L"..", tree / L"top.txt", tree / L"sub",
+        tree / L"sub\\.", tree / L"sub\\..", tree / L"sub\\inner.txt", tree / L"sub\\deep",
+        tree / L"sub\\deep\\.", tree / L"sub\\deep\\..", tree / L"sub\\deep\\leaf.txt"};
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), L"扫描完成！共扫描3个文件。找到1个项目含有NTFS数据流！");
+    texts.pop_back();
+    std::vector<std::wstring> shown = texts, wanted = expected;
+    std::sort(shown.begin(), shown.end());
+    std::sort(wanted.begin(), wanted.end());
+    EXPECT_EQ(shown, wanted);  // each entry exactly once, nothing else
+    auto at = [&](const std::wstring& p) { return std::find(texts.begin(), texts.end(), p) - texts.begin(); };
+    // Depth-first: everything under sub comes right after sub itself.
+    ptrdiff_t sub = at(tree / L"sub");
+    for (const std::wstring& p : expected) {
+        if (p.compare(0, (tree / L"sub\\").size(), tree / L"sub\\") == 0) {
+            EXPECT_GT(at(p), sub);
+            EXPECT_LE(at(p), sub + 7);
+        }
+    }
+}
+
+// Directories nested past the 259-character search pattern are not listed:
+// that branch ends silently and the rest of the scan completes.
+TEST(MainDialog, BranchesPastThePatternLimitEndSilently) {
+    TempDir tree;
+    ASSERT_TRUE(WriteBytes(tree / L"shallow.txt", "s"));
+    std::wstring dir = tree.path();
+    int level = 0, listable = 0;
+    while (dir.size() < 330) {
+        dir += L"\\" + std::wstring(20, wchar_t(L'a' + level % 26));
+        ++level;
+        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + dir).c_str(), nullptr)) << level;
+        HANDLE h = ::CreateFileW((L"\\\\?\\" + dir + L"\\f.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        ::CloseHandle(h);
+        if ((dir + L"\\*.*").size() <= 259) ++listable;  // its f.txt is reached
+    }
+    Dlg d(MakeDialog);
+    ScanFolder(d, tree.path());
+    ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成"));
+    EXPECT_EQ(d->m_nFileCount, 1 + listable);
+    EXPECT_LT(listable, level);
+    // Clean up what the ordinary path functions cannot reach.
+    while (dir.size() > tree.path().size()) {
+        ::DeleteFileW((L"\\\\?\\" + dir + L"\\f.txt").c_str());
+        ::RemoveDirectoryW((L"\\\\?\\" + dir).c_str());
+        dir.resize(dir.rfind(L'\\'));
+    }
+}
+
+// The banner: the animation control covers the top at its picture's size,
+// and 1667 ms after the start the still banner takes its place for good.
+TEST(MainDialog, TitleBannerSwapsToTheStillPictureOnce) {
+    Dlg d(MakeDialog);
+    HWND anim = d.item(IDC_PICTURE_ANIMATION), still = d.item(IDC_PICTURE_BANNER);
+    RECT r;
+    ::GetWindowRect(anim, &r);
+    EXPECT_EQ(r.right - r.left, 690);
+    EXPECT_EQ(r.bottom - r.top, 109);
+    EXPECT_TRUE(::IsWindowVisible(anim));
+    EXPECT_FALSE(::IsWindowVisible(still));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(still) != FALSE; }, 5000));
+    EXPECT_FALSE(::IsWindowVisible(anim));
+    ::Sleep(2000);
+    EXPECT_TRUE(::IsWindowVisible(still));
+    EXPECT_FALSE(::IsWindowVisible(anim));
+}
+
+namespace {
+struct DialogSearch {
+    HWND owner, found;
+};
+BOOL CALLBACK VisitThreadWindow(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<DialogSearch*>(lp);
+    wchar_t cls[16] = {};
+    ::GetClassNameW(w, cls, 16);
+    if (w != s->owner && ::IsWindowVisible(w) && std::wstring(cls) == L"#32770") s->found = w;
+    return s->found == nullptr;
+}
+// A visible dialog on the dialog's thread other than the dialog itself.
+HWND FindOwnedDialog(HWND owner) {
+    DialogSearch s{owner, nullptr};
+    ::EnumThreadWindows(::GetWindowThreadProcessId(owner, nullptr), VisitThreadWindow,
+                        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+bool HasChildText(HWND parent, const std::wstring& text) {
+    for (HWND c = ::GetWindow(parent, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT))
+        if (WindowText(c) == text) return true;
+    return false;
+}
+}  // namespace
+
+// The browse button: the shell's folder browser with the prompt; cancel keeps
+// the field, a chosen folder fills it, and the scope stays as it was.
+TEST(MainDialog, BrowseFillsTheFolderFieldAndCancelKeepsIt) {
+    Dlg d(MakeDialog);
+    ::SetDlgItemTextW(d.hwnd(), IDC_EDIT_FOLDER, L"C:\\earlier");
+    ::PostMessageW(d.item(IDC_BUTTON_BROWSE), BM_CLICK, 0, 0);
+    HWND browser = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (browser = FindOwnedDialog(d.hwnd())) != nullptr; }, 10000));
+    EXPECT_TRUE(HasChildText(browser, L"请选择目标文件夹"));
+    ::PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return FindOwnedDialog(d.hwnd()) == nullptr; }, 10000));
+    EXPECT_EQ(WindowText(d.item(IDC_EDIT_FOLDER)), L"C:\\earlier");
+
+    ::PostMessageW(d.item(IDC_BUTTON_BROWSE), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return (browser = FindOwnedDialog(d.hwnd())) != nullptr; }, 10000));
+    // OK takes the browser's current selection (Wine's browser does not
+    // take a selection from outside, so which folder it is may vary).
+    ::PostMessageW(browser, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(d.item(IDC_EDIT_FOLDER)) != L"C:\\earlier"; }, 10000));
+    DWORD attributes = ::GetFileAttributesW(WindowText(d.item(IDC_EDIT_FOLDER)).c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(d->m_nScanMode, 1);
 }
