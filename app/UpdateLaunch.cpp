@@ -19,7 +19,6 @@ const wchar_t kToolsPage[] = L"http:\\\\tools.korvane.example\\Q00000019";
 const wchar_t kNoticeCaption[] = L"\x3000关\x3000于\x3000";
 const int kCommandLineChars = 260;  // terminating null included
 const UINT kNoticePeriodMs = 500;
-const UINT_PTR kNoticeTimer = 1;  // timer 2 is the title banner's
 
 bool IsAbsoluteDirectory(const std::wstring& dir) {
     if (dir.size() >= 3 && dir[1] == L':' && (dir[2] == L'\\' || dir[2] == L'/')) {
@@ -144,7 +143,7 @@ DWORD WINAPI UpdateThreadProc(LPVOID dialog) {
 
 void BeginUpdateNotice(CVestrelDlg* dialog) {
     dialog->m_bUpdateNotice = 1;
-    dialog->SetTimer(kNoticeTimer, kNoticePeriodMs);
+    dialog->SetTimer(CVestrelDlg::kUpdateTimer, kNoticePeriodMs);
 }
 
 void UpdateNoticeTick(CVestrelDlg* dialog) {
@@ -173,7 +172,7 @@ void UpdateNoticeTick(CVestrelDlg* dialog) {
 }
 
 void EndUpdateNotice(CVestrelDlg* dialog) {
-    dialog->KillTimer(kNoticeTimer);
+    dialog->KillTimer(CVestrelDlg::kUpdateTimer);
     if (dialog->m_bUpdateNotice == 1) {
         CWnd* button = dialog->GetDlgItem(IDC_BUTTON_ABOUT);
         if (button != nullptr) button->SetWindowText(kNoticeCaption);

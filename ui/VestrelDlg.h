@@ -24,6 +24,9 @@ public:
     int m_bFlashPicture = 0;
     CPictureEx m_picture;
 
+    // Update notice: timer 1 (app/UpdateLaunch.cpp); title banner: timer 2.
+    enum : UINT_PTR { kUpdateTimer = 1, kBannerTimer = 2 };
+
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
@@ -46,8 +49,6 @@ protected:
     void OnDeleteSelectedStream();
     void OnDeleteAllStreams();
     void OnSaveScanLog();
-    // Title banner: timer 2; update notice: timer 1 (app/UpdateLaunch.cpp).
-    enum { kUpdateTimer = 1, kBannerTimer = 2 };
     void StartTitleBanner();
     void SwapTitleBanner();
     // About box and update notice (app/)
