@@ -1,7 +1,9 @@
 # Test helpers shared by every folder.
 #
 #   vestrel_native_test(name SOURCES ... LIBS ...)  gtest program run natively
-#   vestrel_wine_test(name SOURCES ... LIBS ... [GUI])  gtest program run under Wine
+#   vestrel_wine_test(name SOURCES ... LIBS ... [GUI] [SUPPORT] [RESOURCES])
+#       gtest program run under Wine; SUPPORT links tests/support/WinTestSupport,
+#       RESOURCES the program's resource script (dialogs, menu, pictures)
 #   vestrel_fuzz_target(name SOURCES ... LIBS ... CORPUS dir)  libFuzzer target,
 #       run for VESTREL_FUZZ_SECONDS as a test over a copy of its seed corpus
 include(CMakeParseArguments)
@@ -18,11 +20,19 @@ function(vestrel_native_test name)
 endfunction()
 
 function(vestrel_wine_test name)
-  cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI;SUPPORT;RESOURCES" "" "SOURCES;LIBS" ${ARGN})
   if(NOT WIN32)
     return()
   endif()
-  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/CrashExit.cpp)
+  set(extra ${PROJECT_SOURCE_DIR}/tests/support/CrashExit.cpp)
+  if(T_SUPPORT)
+    list(APPEND extra ${PROJECT_SOURCE_DIR}/tests/support/WinTestSupport.cpp)
+  endif()
+  if(T_RESOURCES)
+    list(APPEND extra ${PROJECT_SOURCE_DIR}/res/vestrel.rc)
+  endif()
+  add_executable(${name} ${T_SOURCES} ${extra})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_SOURCE_DIR}/res)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   # One ctest entry per program: every Wine start costs, so cases are not
   # discovered one by one. gtest prints each case in the test's output.

@@ -77,8 +77,7 @@ void CScanHost::BeginScan(int nScanMode) {
     m_nFileCount = 0;
     m_nStreamCount = 0;
     ::SendDlgItemMessageW(dlg, IDC_LIST_RESULT, LVM_DELETEALLITEMS, 0, 0);
-    m_bStopScan = false;
-    g_hScanThread = nullptr;
+    m_bStopScan = false;  // FinishWorker left g_hScanThread empty
 
     if (nScanMode == kScanSystemDir) {
         g_szSystemDir[0] = L'\0';

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "ActionTestSupport.h"
 #include "VestrelDlg.h"
 #include "WinTestSupport.h"
 #include "resource.h"
@@ -322,23 +323,12 @@ TEST(MainDialog, TitleBannerSwapsToTheStillPictureOnce) {
 }
 
 namespace {
-struct DialogSearch {
-    HWND owner, found;
-};
-BOOL CALLBACK VisitThreadWindow(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<DialogSearch*>(lp);
+bool IsDialogClass(HWND w) {
     wchar_t cls[16] = {};
     ::GetClassNameW(w, cls, 16);
-    if (w != s->owner && ::IsWindowVisible(w) && std::wstring(cls) == L"#32770") s->found = w;
-    return s->found == nullptr;
+    return std::wstring(cls) == L"#32770";
 }
-// A visible dialog on the dialog's thread other than the dialog itself.
-HWND FindOwnedDialog(HWND owner) {
-    DialogSearch s{owner, nullptr};
-    ::EnumThreadWindows(::GetWindowThreadProcessId(owner, nullptr), VisitThreadWindow,
-                        reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
+DWORD ThreadOf(HWND w) { return ::GetWindowThreadProcessId(w, nullptr); }
 bool HasChildText(HWND parent, const std::wstring& text) {
     for (HWND c = ::GetWindow(parent, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT))
         if (WindowText(c) == text) return true;
@@ -353,14 +343,14 @@ TEST(MainDialog, BrowseFillsTheFolderFieldAndCancelKeepsIt) {
     ::SetDlgItemTextW(d.hwnd(), IDC_EDIT_FOLDER, L"C:\\earlier");
     ::PostMessageW(d.item(IDC_BUTTON_BROWSE), BM_CLICK, 0, 0);
     HWND browser = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (browser = FindOwnedDialog(d.hwnd())) != nullptr; }, 10000));
+    ASSERT_NE(browser = action_tests::WaitForWindow(ThreadOf(d.hwnd()), d.hwnd(), IsDialogClass, 10000), nullptr);
     EXPECT_TRUE(HasChildText(browser, L"请选择目标文件夹"));
     ::PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
-    ASSERT_TRUE(WaitUntil([&] { return FindOwnedDialog(d.hwnd()) == nullptr; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return action_tests::CountDialogs(ThreadOf(d.hwnd()), d.hwnd()) == 0; }, 10000));
     EXPECT_EQ(WindowText(d.item(IDC_EDIT_FOLDER)), L"C:\\earlier");
 
     ::PostMessageW(d.item(IDC_BUTTON_BROWSE), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return (browser = FindOwnedDialog(d.hwnd())) != nullptr; }, 10000));
+    ASSERT_NE(browser = action_tests::WaitForWindow(ThreadOf(d.hwnd()), d.hwnd(), IsDialogClass, 10000), nullptr);
     // OK takes the browser's current selection (Wine's browser does not
     // take a selection from outside, so which folder it is may vary).
     ::PostMessageW(browser, WM_COMMAND, IDOK, 0);
