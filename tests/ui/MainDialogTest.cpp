@@ -192,6 +192,72 @@ TEST(MainDialog, StopFreezesRowsStatusAndButtons) {
     EXPECT_EQ(Status(d), L"扫描完成！共扫描2000个文件。找到400个项目含有NTFS数据流！");
 }
 
+namespace {
+
+// Pixels of a row's label that differ from the list's background: 0 while
+// the row has not been painted.
+int InkInRow(HWND list, int row) {
+    RECT r{};
+    r.left = LVIR_LABEL;
+    if (!::SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r))) return 0;
+    RECT client;
+    ::GetClientRect(list, &client);
+    if (!::IntersectRect(&r, &r, &client)) return 0;
+    COLORREF background = static_cast<COLORREF>(::SendMessageW(list, LVM_GETTEXTBKCOLOR, 0, 0));
+    if (background == CLR_NONE || background == CLR_DEFAULT) background = ::GetSysColor(COLOR_WINDOW);
+    HDC dc = ::GetDC(list);
+    int ink = 0;
+    for (int y = r.top + 1; y < r.bottom - 1; ++y) {
+        for (int x = r.left + 1; x < r.right - 1; x += 2) {
+            COLORREF c = ::GetPixel(dc, x, y);
+            if (c != CLR_INVALID && c != background) ++ink;
+        }
+    }
+    ::ReleaseDC(list, dc);
+    return ink;
+}
+
+}  // namespace
+
+// Rows are painted in batches while the scan runs, not one paint per row:
+// a row found early must still reach the screen while the walk goes on,
+// and everything found must be painted once the scan ends or is stopped.
+TEST(MainDialog, RowsReachTheScreenDuringAndAfterAScan) {
+    TempDir tree;
+    ASSERT_TRUE(WriteBytes(tree / L"a\\first.txt", "x"));
+    WriteStream(tree / L"a\\first.txt", L"early", "1");
+    for (int f = 0; f < 1500; ++f) ASSERT_TRUE(WriteBytes(tree / (L"b\\f" + std::to_wstring(f)), "x"));
+    for (int f = 0; f < 12; ++f) {
+        ASSERT_TRUE(WriteBytes(tree / (L"c\\g" + std::to_wstring(f)), "x"));
+        WriteStream(tree / (L"c\\g" + std::to_wstring(f)), L"late", "22");
+    }
+    Dlg d(MakeDialog);
+    HWND list = d.item(IDC_LIST_RESULT);
+    for (int round = 0; round < 2; ++round) {
+        ScanFolder(d, tree.path());
+        ASSERT_TRUE(WaitUntil([&] { return ItemCount(list) >= 1; }, 30000));
+        // The early row shows while the 1,500 plain files are still walked.
+        bool painted = WaitUntil([&] { return InkInRow(list, 0) > 0; }, 1000);
+        bool stillScanning = ::IsWindowEnabled(d.item(IDC_BUTTON_STOP)) != FALSE;
+        EXPECT_TRUE(painted);
+        EXPECT_TRUE(stillScanning) << "the tree is too small to see the scan run";
+        if (round == 0) {
+            ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成", 60000));
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return d->m_nStreamCount >= 5; }, 60000));
+            Click(d.hwnd(), IDC_BUTTON_STOP);
+        }
+        int rows = ItemCount(list);
+        ASSERT_GE(rows, round == 0 ? 13 : 5);
+        // The last row found is on the screen at once (no timer left to wait
+        // for), once it is scrolled into view.
+        ::SendMessageW(list, LVM_ENSUREVISIBLE, rows - 1, FALSE);
+        ::UpdateWindow(list);
+        EXPECT_GT(InkInRow(list, rows - 1), 0) << "round " << round;
+        ::SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
+    }
+}
+
 TEST(MainDialog, ClosingDuringAScanEndsTheWorkerFirst) {
     TempDir tree;
     for (int f = 0; f < 600; ++f) ASSERT_TRUE(WriteBytes(tree / (L"f" + std::to_wstring(f)), "x"));

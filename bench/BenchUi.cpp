@@ -1,0 +1,111 @@
+// Where the program's time goes beyond the file work: the main dialog runs on
+// its own thread, and a second thread asks it for what a scan asks for, one
+// synchronous request at a time, as the scan's worker does.
+//   benchui costs [rows]   per-request costs: an empty round trip, a status
+//        line entry, a result row (first 2,000 rows and the last 1,000 of
+//        <rows>), printed in microseconds
+//   benchui probe   a bare row insert painted per row and with the list's
+//        redraw off, against a row as the scan adds it: what painting costs
+//   benchui rows <n>   the peak working set and private memory of the dialog
+//        holding <n> result rows
+#include <windows.h>
+#include <psapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "ScanDriver.h"
+#include "VestrelDlg.h"
+#include "WinTestSupport.h"
+#include "resource.h"
+
+using namespace testing_support;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double MicrosPer(Clock::time_point since, int n) {
+    return std::chrono::duration<double, std::micro>(Clock::now() - since).count() / n;
+}
+
+void AddRows(CVestrelDlg* dlg, int from, int to) {
+    std::wstring path = L"C:\\bench\\folder\\file.dat";
+    for (int i = from; i < to; ++i) AddResultRow(dlg, L"stream" + std::to_wstring(i), 100u + i, path);
+}
+
+double MiB(SIZE_T bytes) { return double(bytes) / (1024.0 * 1024.0); }
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring mode = argc > 1 ? argv[1] : L"";
+    int rows = argc > 2 ? _wtoi(argv[2]) : 0;
+    ModalDialog<CVestrelDlg> d([] { return new CVestrelDlg; });
+    if (d.hwnd() == nullptr) return 1;
+    ::Sleep(2000);  // past the title banner
+    HWND status = d.item(IDC_STATIC_STATUS);
+    HWND list = d.item(IDC_LIST_RESULT);
+    const int n = 2000;
+    if (mode == L"costs") {
+        auto t = Clock::now();
+        for (int i = 0; i < n; ++i) ::SendMessageW(d.hwnd(), WM_NULL, 0, 0);
+        std::printf("round trip      %8.1f us\n", MicrosPer(t, n));
+        t = Clock::now();
+        for (int i = 0; i < n; ++i) {
+            std::wstring text = L"C:\\bench\\folder\\entry" + std::to_wstring(i) + L".dat";
+            ::SendMessageW(status, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        }
+        std::printf("status entry    %8.1f us\n", MicrosPer(t, n));
+        t = Clock::now();
+        AddRows(d.operator->(), 0, n);
+        std::printf("row (0-%d)    %8.1f us\n", n, MicrosPer(t, n));
+        if (rows > n + 1000) {
+            AddRows(d.operator->(), n, rows - 1000);
+            t = Clock::now();
+            AddRows(d.operator->(), rows - 1000, rows);
+            std::printf("row (last 1000 of %d) %8.1f us\n", rows, MicrosPer(t, 1000));
+        }
+        return 0;
+    }
+    if (mode == L"rows" && rows > 0) {
+        PROCESS_MEMORY_COUNTERS_EX before{}, after{};
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&before),
+                               sizeof(before));
+        auto t = Clock::now();
+        AddRows(d.operator->(), 0, rows);
+        double s = MicrosPer(t, 1) / 1e6;
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&after),
+                               sizeof(after));
+        std::printf("rows %d in %.1f s: peak working set %.1f MiB (%.1f before), private %.1f MiB (%.1f before)\n",
+                    int(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)), s, MiB(after.PeakWorkingSetSize),
+                    MiB(before.PeakWorkingSetSize), MiB(after.PrivateUsage), MiB(before.PrivateUsage));
+        return 0;
+    }
+    if (mode == L"probe") {
+        const int m = 300;
+        auto bare = [&](const char* what) {
+            ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+            auto t = Clock::now();
+            for (int i = 0; i < m; ++i) {
+                LVITEMW item{};
+                item.mask = LVIF_TEXT;
+                item.iItem = i;
+                item.pszText = const_cast<wchar_t*>(L"stream");
+                ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            }
+            std::printf("%-34s %8.1f us\n", what, MicrosPer(t, m));
+        };
+        bare("bare insert, painted per row");
+        ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        bare("bare insert, redraw off");
+        ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+        auto t = Clock::now();
+        AddRows(d.operator->(), 0, m);
+        std::printf("%-34s %8.1f us\n", "row as the scan adds it", MicrosPer(t, m));
+        return 0;
+    }
+    std::fprintf(stderr, "usage: benchui costs [rows] | probe | rows <n>\n");
+    return 2;
+}
