@@ -51,6 +51,8 @@ fuzz: fuzzbuild
 	  cmake -S . -B build/fuzz -DVESTREL_FUZZ_SECONDS=8 >/dev/null; exit $$rc
 
 bench: win64
+	cmake -S . -B build/bench-native -DCMAKE_BUILD_TYPE=Release -DVESTREL_SANITIZE=OFF -Wno-dev >/dev/null
+	cmake --build build/bench-native -j$(JOBS) --target bench_enumerate
 	@sh bench/run.sh
 
 clean:
