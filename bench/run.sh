@@ -19,7 +19,7 @@ ui="$top/build/win64/bench/benchui.exe"
 prog="$top/build/win64/app/vestrel.exe"
 tree="$top/build/bench-tree"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "wine: $(wine64 --version 2>/dev/null || wine --version)"
+echo "wine: $(wine --version 2>/dev/null)"
 sh "$top/tools/with-display" sh -s "$top" "$exe" "$prog" "$tree" "$runs" "${OTHER:-}" "$ui" "$rows" <<'INNER'
 top=$1; exe=$2; prog=$3; tree=$4; runs=$5; other=$6; ui=$7; rows=$8
 run() { "$top/tools/wine-run" "$@" 2>/dev/null; }
