@@ -6,6 +6,11 @@
 //        <rows>), printed in microseconds
 //   benchui probe   a bare row insert painted per row and with the list's
 //        redraw off, against a row as the scan adds it: what painting costs
+//   benchui barerows <n>   the rows of "rows <n>" put straight into the list from
+//        this thread (the list's own storage, for comparison)
+//   benchui refill <n>   fills the list with <n> rows, empties it, three times,
+//        then sends <n> status texts and <n> messages through the dialog:
+//        the working set after each step (growth would be a leak)
 //   benchui rows <n>   the peak working set and private memory of the dialog
 //        holding <n> result rows
 #include <windows.h>
@@ -86,6 +91,50 @@ int wmain(int argc, wchar_t** argv) {
                     MiB(after.PrivateUsage), MiB(after.PagefileUsage));
         return 0;
     }
+    if (mode == L"barerows" && rows > 0) {
+        PROCESS_MEMORY_COUNTERS before{}, after{};
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &before, sizeof(before));
+        ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        for (int i = 0; i < rows; ++i) {
+            std::wstring name = L"stream" + std::to_wstring(i);
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = i;
+            item.pszText = &name[0];
+            int row = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+            std::wstring size = std::to_wstring(100 + i), path = L"C:\\bench\\folder\\file.dat";
+            LVITEMW sub{};
+            sub.iSubItem = 1;
+            sub.pszText = &size[0];
+            ::SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+            sub.iSubItem = 2;
+            sub.pszText = &path[0];
+            ::SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+        }
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &after, sizeof(after));
+        std::printf("bare rows %d: working set %.1f MiB (%.1f before)\n", rows, MiB(after.WorkingSetSize),
+                    MiB(before.WorkingSetSize));
+        return 0;
+    }
+    if (mode == L"refill" && rows > 0) {
+        for (int round = 0; round < 3; ++round) {
+            AddRows(d.operator->(), 0, rows);
+            PROCESS_MEMORY_COUNTERS m{};
+            ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof(m));
+            std::printf("round %d full: %.1f MiB\n", round, MiB(m.WorkingSetSize));
+            ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+            ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof(m));
+            std::printf("round %d empty: %.1f MiB\n", round, MiB(m.WorkingSetSize));
+        }
+        for (int i = 0; i < rows; ++i) ::SendMessageW(status, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
+        PROCESS_MEMORY_COUNTERS m{};
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof(m));
+        std::printf("after status texts: %.1f MiB\n", MiB(m.WorkingSetSize));
+        for (int i = 0; i < rows; ++i) ::SendMessageW(d.hwnd(), WM_GETTEXTLENGTH, 0, 0);
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof(m));
+        std::printf("after as many messages through the dialog: %.1f MiB\n", MiB(m.WorkingSetSize));
+        return 0;
+    }
     if (mode == L"probe") {
         const int m = 300;
         auto bare = [&](const char* what) {
@@ -110,6 +159,6 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%-34s %8.1f us\n", "row as the scan adds it", MicrosPer(t, m));
         return 0;
     }
-    std::fprintf(stderr, "usage: benchui costs [rows] | probe | rows <n>\n");
+    std::fprintf(stderr, "usage: benchui costs [rows] | probe | barerows <n> | refill <n> | rows <n>\n");
     return 2;
 }

@@ -9,7 +9,8 @@
 # (10,000 files in one directory), and prints medians, ratios, files per
 # second and the cost per file. OTHER=<path of another vestrel.exe> measures
 # that build too, interleaved with this one (before/after comparisons).
-# Then the window's request costs and the memory of 100,000 rows (benchui),
+# Then the window's request costs, the memory of 100,000 rows against the
+# list's own storage, and a fill/empty/refill leak check (benchui),
 # and natively the enumeration per file (Google Benchmark, no sanitizers).
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-3}
@@ -58,6 +59,9 @@ rm -rf "$out"
 echo "window request costs (benchui costs 6000):"
 run "$ui" costs 6000
 run "$ui" rows "$rows"
+run "$ui" barerows "$rows"
+echo "fill, empty and refill 30,000 rows (benchui refill 30000):"
+run "$ui" refill 30000
 INNER
 native="$top/build/bench-native/bench/bench_enumerate"
 if [ -x "$native" ]; then
