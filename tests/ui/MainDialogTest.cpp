@@ -223,20 +223,22 @@ int InkInRow(HWND list, int row) {
 // a row found early must still reach the screen while the walk goes on,
 // and everything found must be painted once the scan ends or is stopped.
 TEST(MainDialog, RowsReachTheScreenDuringAndAfterAScan) {
+    // Ten folders of 300 plain files and one with a stream: whatever order
+    // the listing gives, the first row comes while 2,700 files (about 2 s
+    // under Wine) are still to be walked.
     TempDir tree;
-    ASSERT_TRUE(WriteBytes(tree / L"a\\first.txt", "x"));
-    WriteStream(tree / L"a\\first.txt", L"early", "1");
-    for (int f = 0; f < 1500; ++f) ASSERT_TRUE(WriteBytes(tree / (L"b\\f" + std::to_wstring(f)), "x"));
-    for (int f = 0; f < 12; ++f) {
-        ASSERT_TRUE(WriteBytes(tree / (L"c\\g" + std::to_wstring(f)), "x"));
-        WriteStream(tree / (L"c\\g" + std::to_wstring(f)), L"late", "22");
+    for (int dir = 0; dir < 10; ++dir) {
+        std::wstring folder = tree / (L"d" + std::to_wstring(dir));
+        ASSERT_TRUE(WriteBytes(folder + L"\\s.txt", "x"));
+        WriteStream(folder + L"\\s.txt", L"found", "1");
+        for (int f = 0; f < 300; ++f) ASSERT_TRUE(WriteBytes(folder + L"\\f" + std::to_wstring(f), "x"));
     }
     Dlg d(MakeDialog);
     HWND list = d.item(IDC_LIST_RESULT);
     for (int round = 0; round < 2; ++round) {
         ScanFolder(d, tree.path());
         ASSERT_TRUE(WaitUntil([&] { return ItemCount(list) >= 1; }, 30000));
-        // The early row shows while the 1,500 plain files are still walked.
+        // The first row shows while the walk goes on.
         bool painted = WaitUntil([&] { return InkInRow(list, 0) > 0; }, 1000);
         bool stillScanning = ::IsWindowEnabled(d.item(IDC_BUTTON_STOP)) != FALSE;
         EXPECT_TRUE(painted);
@@ -244,11 +246,11 @@ TEST(MainDialog, RowsReachTheScreenDuringAndAfterAScan) {
         if (round == 0) {
             ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成", 60000));
         } else {
-            ASSERT_TRUE(WaitUntil([&] { return d->m_nStreamCount >= 5; }, 60000));
+            ASSERT_TRUE(WaitUntil([&] { return d->m_nStreamCount >= 3; }, 60000));
             Click(d.hwnd(), IDC_BUTTON_STOP);
         }
         int rows = ItemCount(list);
-        ASSERT_GE(rows, round == 0 ? 13 : 5);
+        ASSERT_GE(rows, round == 0 ? 10 : 3);
         // The last row found is on the screen at once (no timer left to wait
         // for), once it is scrolled into view.
         ::SendMessageW(list, LVM_ENSUREVISIBLE, rows - 1, FALSE);
