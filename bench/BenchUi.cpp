@@ -41,6 +41,33 @@ void AddRows(CVestrelDlg* dlg, int from, int to) {
 
 double MiB(SIZE_T bytes) { return double(bytes) / (1024.0 * 1024.0); }
 
+double WorkingSetMiB() {
+    PROCESS_MEMORY_COUNTERS m{};
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof(m));
+    return MiB(m.WorkingSetSize);
+}
+
+// A row put straight into the list from this thread, without the scan's
+// request: column 0, and columns 1 and 2 when given.
+void InsertBareRow(HWND list, int row, std::wstring name, std::wstring size = L"", std::wstring path = L"") {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = &name[0];
+    row = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    LVITEMW sub{};
+    if (!size.empty()) {
+        sub.iSubItem = 1;
+        sub.pszText = &size[0];
+        ::SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+    }
+    if (!path.empty()) {
+        sub.iSubItem = 2;
+        sub.pszText = &path[0];
+        ::SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -92,47 +119,25 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (mode == L"barerows" && rows > 0) {
-        PROCESS_MEMORY_COUNTERS before{}, after{};
-        ::GetProcessMemoryInfo(::GetCurrentProcess(), &before, sizeof(before));
+        const double before = WorkingSetMiB();
         ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-        for (int i = 0; i < rows; ++i) {
-            std::wstring name = L"stream" + std::to_wstring(i);
-            LVITEMW item{};
-            item.mask = LVIF_TEXT;
-            item.iItem = i;
-            item.pszText = &name[0];
-            int row = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-            std::wstring size = std::to_wstring(100 + i), path = L"C:\\bench\\folder\\file.dat";
-            LVITEMW sub{};
-            sub.iSubItem = 1;
-            sub.pszText = &size[0];
-            ::SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
-            sub.iSubItem = 2;
-            sub.pszText = &path[0];
-            ::SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
-        }
-        ::GetProcessMemoryInfo(::GetCurrentProcess(), &after, sizeof(after));
-        std::printf("bare rows %d: working set %.1f MiB (%.1f before)\n", rows, MiB(after.WorkingSetSize),
-                    MiB(before.WorkingSetSize));
+        for (int i = 0; i < rows; ++i)
+            InsertBareRow(list, i, L"stream" + std::to_wstring(i), std::to_wstring(100 + i),
+                          L"C:\\bench\\folder\\file.dat");
+        std::printf("bare rows %d: working set %.1f MiB (%.1f before)\n", rows, WorkingSetMiB(), before);
         return 0;
     }
     if (mode == L"refill" && rows > 0) {
         for (int round = 0; round < 3; ++round) {
             AddRows(d.operator->(), 0, rows);
-            PROCESS_MEMORY_COUNTERS m{};
-            ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof(m));
-            std::printf("round %d full: %.1f MiB\n", round, MiB(m.WorkingSetSize));
+            std::printf("round %d full: %.1f MiB\n", round, WorkingSetMiB());
             ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-            ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof(m));
-            std::printf("round %d empty: %.1f MiB\n", round, MiB(m.WorkingSetSize));
+            std::printf("round %d empty: %.1f MiB\n", round, WorkingSetMiB());
         }
         for (int i = 0; i < rows; ++i) ::SendMessageW(status, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
-        PROCESS_MEMORY_COUNTERS m{};
-        ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof(m));
-        std::printf("after status texts: %.1f MiB\n", MiB(m.WorkingSetSize));
+        std::printf("after status texts: %.1f MiB\n", WorkingSetMiB());
         for (int i = 0; i < rows; ++i) ::SendMessageW(d.hwnd(), WM_GETTEXTLENGTH, 0, 0);
-        ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof(m));
-        std::printf("after as many messages through the dialog: %.1f MiB\n", MiB(m.WorkingSetSize));
+        std::printf("after as many messages through the dialog: %.1f MiB\n", WorkingSetMiB());
         return 0;
     }
     if (mode == L"probe") {
@@ -140,13 +145,7 @@ int wmain(int argc, wchar_t** argv) {
         auto bare = [&](const char* what) {
             ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
             auto t = Clock::now();
-            for (int i = 0; i < m; ++i) {
-                LVITEMW item{};
-                item.mask = LVIF_TEXT;
-                item.iItem = i;
-                item.pszText = const_cast<wchar_t*>(L"stream");
-                ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-            }
+            for (int i = 0; i < m; ++i) InsertBareRow(list, i, L"stream");
             std::printf("%-34s %8.1f us\n", what, MicrosPer(t, m));
         };
         bare("bare insert, painted per row");

@@ -129,10 +129,8 @@ struct Outcome {
 // Scans `folder` with the folder scope and waits for the completion step
 // (Scan given back and the completion message written).
 Outcome ScanFolder(Dlg& d, const std::wstring& folder, int timeoutMs = 120000) {
-    ::SetDlgItemTextW(d.hwnd(), IDC_EDIT_FOLDER, folder.c_str());
-    Click(d.hwnd(), IDC_RADIO_FOLDER);
     const auto start = std::chrono::steady_clock::now();
-    Click(d.hwnd(), IDC_BUTTON_SCAN);
+    StartFolderScan(d.hwnd(), folder);
     Outcome o;
     o.finished = WaitUntil([&] {
         return ::IsWindowEnabled(d.item(IDC_BUTTON_SCAN)) && Status(d).compare(0, 4, L"扫描完成") == 0;

@@ -99,6 +99,13 @@ struct Found {
     }
 };
 
+// The file's stream names as one enumeration finds them, sorted.
+std::vector<std::wstring> StreamNamesOf(const std::wstring& file) {
+    Found f;
+    CNtfsStream::EnumStreams(file, &f.list);
+    return f.SortedNames();
+}
+
 }  // namespace
 
 TEST_F(NtfsStreamTest, FindsStreamsWithNamesSizesAndLeadingData) {
@@ -245,11 +252,7 @@ TEST_F(NtfsStreamTest, EnumerationFollowsStreamsChangedSinceTheLastOne) {
     const std::wstring file = Path(L"live.txt");
     Write(file, Text("main"));
     Write(file + L":first", Text("1"));
-    {
-        Found f;
-        CNtfsStream::EnumStreams(file, &f.list);
-        EXPECT_EQ(f.SortedNames(), (std::vector<std::wstring>{L"first"}));
-    }
+    EXPECT_EQ(StreamNamesOf(file), (std::vector<std::wstring>{L"first"}));
     Write(file + L":second", Text("22"));
     Write(file + L":first", Text("longer now"));
     {
@@ -259,21 +262,13 @@ TEST_F(NtfsStreamTest, EnumerationFollowsStreamsChangedSinceTheLastOne) {
         EXPECT_EQ(f.Get(L"first")->dwSize, 10u);
     }
     ASSERT_TRUE(DeleteFileW((file + L":first").c_str()));
-    {
-        Found f;
-        CNtfsStream::EnumStreams(file, &f.list);
-        EXPECT_EQ(f.SortedNames(), (std::vector<std::wstring>{L"second"}));
-    }
+    EXPECT_EQ(StreamNamesOf(file), (std::vector<std::wstring>{L"second"}));
     // Same file name in a subdirectory: its own streams only.
     ASSERT_TRUE(CreateDirectoryW(Path(L"sub").c_str(), nullptr));
     const std::wstring other = Path(L"sub\\live.txt");
     Write(other, Text("other"));
     Write(other + L":third", Text("3"));
-    {
-        Found f;
-        CNtfsStream::EnumStreams(other, &f.list);
-        EXPECT_EQ(f.SortedNames(), (std::vector<std::wstring>{L"third"}));
-    }
+    EXPECT_EQ(StreamNamesOf(other), (std::vector<std::wstring>{L"third"}));
     DeleteFileW((other + L":third").c_str());
     DeleteFileW(other.c_str());
     RemoveDirectoryW(Path(L"sub").c_str());

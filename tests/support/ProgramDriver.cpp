@@ -82,9 +82,7 @@ HWND FocusedControl(HWND anyWindowOfThread) {
 }
 
 bool ScanFolderAndWait(HWND mainWnd, const std::wstring& folder, int timeoutMs) {
-    ::SendMessageW(::GetDlgItem(mainWnd, IDC_EDIT_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
-    Click(mainWnd, IDC_RADIO_FOLDER);
-    Click(mainWnd, IDC_BUTTON_SCAN);
+    StartFolderScan(mainWnd, folder);
     HWND status = ::GetDlgItem(mainWnd, IDC_STATIC_STATUS);
     return WaitUntil([&] { return WindowText(status).rfind(L"扫描完成", 0) == 0; }, timeoutMs);
 }

@@ -1,5 +1,7 @@
 #include "WinTestSupport.h"
 
+#include "resource.h"
+
 namespace testing_support {
 
 TempDir::TempDir() {
@@ -106,5 +108,13 @@ std::vector<Row> Rows(HWND list) {
 }
 
 void Click(HWND dlg, int id) { ::SendMessageW(::GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+
+void StartFolderScan(HWND mainDlg, const std::wstring& folder) {
+    // WM_SETTEXT rather than SetDlgItemText's shortcut: it carries the text
+    // across processes too.
+    ::SendMessageW(::GetDlgItem(mainDlg, IDC_EDIT_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+    Click(mainDlg, IDC_RADIO_FOLDER);
+    Click(mainDlg, IDC_BUTTON_SCAN);
+}
 
 }  // namespace testing_support

@@ -50,6 +50,9 @@ std::vector<Row> Rows(HWND list);
 
 // Clicks a button as a user would (BM_CLICK, handled before this returns).
 void Click(HWND dlg, int id);
+// The main dialog's folder scope on `folder`, then Scan; does not wait. Works
+// on the dialog of this process or of another.
+void StartFolderScan(HWND mainDlg, const std::wstring& folder);
 
 // Runs `make()`'s dialog modally on a new thread; the test talks to it through
 // its window. The dialog is destroyed on that same thread.

@@ -221,9 +221,7 @@ bool IsSelected(HWND list, int row) {
 }
 
 bool ScanFolder(const MainDialog& d, const std::wstring& folder) {
-    ::SetDlgItemTextW(d.hwnd(), IDC_EDIT_FOLDER, folder.c_str());
-    Click(d.hwnd(), IDC_RADIO_FOLDER);
-    Click(d.hwnd(), IDC_BUTTON_SCAN);
+    StartFolderScan(d.hwnd(), folder);
     return WaitUntil([&] { return WindowText(d.item(IDC_STATIC_STATUS)).compare(0, 4, L"扫描完成") == 0; }, 60000);
 }
 

@@ -25,12 +25,6 @@ void WriteStream(const std::wstring& file, const std::wstring& stream, const std
     ASSERT_TRUE(WriteBytes(file + L":" + stream, data)) << "stream " << stream.size();
 }
 
-void ScanFolder(Dlg& d, const std::wstring& folder) {
-    ::SetDlgItemTextW(d.hwnd(), IDC_EDIT_FOLDER, folder.c_str());
-    Click(d.hwnd(), IDC_RADIO_FOLDER);
-    Click(d.hwnd(), IDC_BUTTON_SCAN);
-}
-
 bool WaitForStatusPrefix(const Dlg& d, const std::wstring& prefix, int ms = 30000) {
     return WaitUntil([&] { return Status(d).compare(0, prefix.size(), prefix) == 0; }, ms);
 }
@@ -96,7 +90,7 @@ TEST(MainDialog, FolderScanListsEveryKeptStreamWithCounts) {
     ::CreateDirectoryW((tree / L"empty").c_str(), nullptr);
 
     Dlg d(MakeDialog);
-    ScanFolder(d, tree.path());
+    StartFolderScan(d.hwnd(), tree.path());
     ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成")) << Status(d).size();
     EXPECT_EQ(Status(d), L"扫描完成！共扫描3个文件。找到3个项目含有NTFS数据流！");
     EXPECT_EQ(d->m_nFileCount, 3);
@@ -129,7 +123,7 @@ TEST(MainDialog, DriveRootWithTrailingBackslashIsNotDoubled) {
     ASSERT_TRUE(WriteBytes(tree / L"r.txt", "root file"));
     WriteStream(tree / L"r.txt", L"s", "abc");
     Dlg d(MakeDialog);
-    ScanFolder(d, tree.path() + L"\\");
+    StartFolderScan(d.hwnd(), tree.path() + L"\\");
     ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成"));
     std::vector<Row> rows = Rows(d.item(IDC_LIST_RESULT));
     ASSERT_EQ(rows.size(), 1u);
@@ -154,7 +148,7 @@ TEST(MainDialog, EmptyFolderFieldScansNothingUntilStopped) {
 
 TEST(MainDialog, UnlistableFolderEndsAtOnceWithZeroCounts) {
     Dlg d(MakeDialog);
-    ScanFolder(d, L"C:\\no such folder here");
+    StartFolderScan(d.hwnd(), L"C:\\no such folder here");
     ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成"));
     EXPECT_EQ(Status(d), L"扫描完成！共扫描0个文件。找到0个项目含有NTFS数据流！");
 }
@@ -171,7 +165,7 @@ TEST(MainDialog, StopFreezesRowsStatusAndButtons) {
     }
     Dlg d(MakeDialog);
     for (int round = 0; round < 3; ++round) {
-        ScanFolder(d, tree.path());
+        StartFolderScan(d.hwnd(), tree.path());
         ASSERT_TRUE(WaitUntil([&] { return d->m_nFileCount > 20; }, 30000));
         Click(d.hwnd(), IDC_BUTTON_STOP);
         std::wstring status = Status(d);
@@ -236,7 +230,7 @@ TEST(MainDialog, RowsReachTheScreenDuringAndAfterAScan) {
     Dlg d(MakeDialog);
     HWND list = d.item(IDC_LIST_RESULT);
     for (int round = 0; round < 2; ++round) {
-        ScanFolder(d, tree.path());
+        StartFolderScan(d.hwnd(), tree.path());
         ASSERT_TRUE(WaitUntil([&] { return ItemCount(list) >= 1; }, 30000));
         // The first row shows while the walk goes on.
         bool painted = WaitUntil([&] { return InkInRow(list, 0) > 0; }, 1000);
@@ -264,7 +258,7 @@ TEST(MainDialog, ClosingDuringAScanEndsTheWorkerFirst) {
     TempDir tree;
     for (int f = 0; f < 600; ++f) ASSERT_TRUE(WriteBytes(tree / (L"f" + std::to_wstring(f)), "x"));
     Dlg d(MakeDialog);
-    ScanFolder(d, tree.path());
+    StartFolderScan(d.hwnd(), tree.path());
     ASSERT_TRUE(WaitUntil([&] { return d->m_nFileCount > 10; }, 30000));
     ::PostMessageW(d.hwnd(), WM_CLOSE, 0, 0);
     EXPECT_NE(d.WaitClosed(10000), -2);
@@ -315,7 +309,7 @@ TEST(MainDialog, StatusLineShowsEveryEntryOnceDepthFirst) {
     HWND status = d.item(IDC_STATIC_STATUS);
     g_statusProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordStatus)));
-    ScanFolder(d, tree.path());
+    StartFolderScan(d.hwnd(), tree.path());
     ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成"));
     ::SetWindowLongPtrW(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_statusProc));
     g_statusTexts = nullptr;
@@ -360,7 +354,7 @@ TEST(MainDialog, BranchesPastThePatternLimitEndSilently) {
         if ((dir + L"\\*.*").size() <= 259) ++listable;  // its f.txt is reached
     }
     Dlg d(MakeDialog);
-    ScanFolder(d, tree.path());
+    StartFolderScan(d.hwnd(), tree.path());
     ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成"));
     EXPECT_EQ(d->m_nFileCount, 1 + listable);
     EXPECT_LT(listable, level);

@@ -26,15 +26,23 @@ HWND StartSave(const MainDialog& d, std::unique_ptr<AsyncSend>& send) {
     return WaitForWindow(d.thread(), d.hwnd(), IsSaveDialog, 20000);
 }
 
-// Saves under `typed` and answers the final "saved" box; the box's text.
-std::wstring SaveAndConfirm(const MainDialog& d, const std::wstring& typed) {
-    std::unique_ptr<AsyncSend> send;
+// Starts the export, saves under `typed` and waits for the message box that
+// follows; its hwnd is null when the save dialog or the box never came.
+MessageBoxSeen SaveAsAndWaitBox(const MainDialog& d, std::unique_ptr<AsyncSend>& send,
+                                const std::wstring& typed) {
     HWND save = StartSave(d, send);
     EXPECT_NE(save, nullptr);
-    if (!save) return L"";
+    if (!save) return MessageBoxSeen{};
     SaveAs(save, typed);
     MessageBoxSeen box = WaitMessageBox(d);
     EXPECT_NE(box.hwnd, nullptr);
+    return box;
+}
+
+// Saves under `typed` and answers the final "saved" box; the box's text.
+std::wstring SaveAndConfirm(const MainDialog& d, const std::wstring& typed) {
+    std::unique_ptr<AsyncSend> send;
+    MessageBoxSeen box = SaveAsAndWaitBox(d, send, typed);
     if (!box.hwnd) return L"";
     EXPECT_TRUE(box.exclamationIcon);
     EXPECT_TRUE(box.ok);
@@ -161,10 +169,7 @@ TEST(ScanLog, AnExtendedNameThatExistsIsReplacedOnlyWhenTheUserSaysYes) {
 
     {
         std::unique_ptr<AsyncSend> send;
-        HWND save = StartSave(d, send);
-        ASSERT_NE(save, nullptr);
-        SaveAs(save, dir / L"log");
-        MessageBoxSeen question = WaitMessageBox(d);
+        MessageBoxSeen question = SaveAsAndWaitBox(d, send, dir / L"log");
         ASSERT_NE(question.hwnd, nullptr);
         EXPECT_EQ(question.text, (dir / L"log.txt") + L" 已存在。\n要替换它吗？");
         EXPECT_TRUE(question.yesNo);
@@ -176,10 +181,7 @@ TEST(ScanLog, AnExtendedNameThatExistsIsReplacedOnlyWhenTheUserSaysYes) {
     }
     {
         std::unique_ptr<AsyncSend> send;
-        HWND save = StartSave(d, send);
-        ASSERT_NE(save, nullptr);
-        SaveAs(save, dir / L"log");
-        MessageBoxSeen question = WaitMessageBox(d);
+        MessageBoxSeen question = SaveAsAndWaitBox(d, send, dir / L"log");
         ASSERT_NE(question.hwnd, nullptr);
         EXPECT_TRUE(question.yesNo);
         Answer(question.hwnd, IDYES);
@@ -203,10 +205,7 @@ TEST(ScanLog, ATargetHeldOpenElsewhereReportsASharingViolation) {
     SetSelected(d.list(), 0, true);
 
     std::unique_ptr<AsyncSend> send;
-    HWND save = StartSave(d, send);
-    ASSERT_NE(save, nullptr);
-    SaveAs(save, dir / L"locked");
-    MessageBoxSeen question = WaitMessageBox(d);
+    MessageBoxSeen question = SaveAsAndWaitBox(d, send, dir / L"locked");
     ASSERT_NE(question.hwnd, nullptr);
     ASSERT_TRUE(question.yesNo);
     Answer(question.hwnd, IDYES);
