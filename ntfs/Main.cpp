@@ -1,0 +1,410 @@
+// vestrel-ntfs: lists, prints and extracts the named data streams of an NTFS
+// volume or disk image from Linux, without ever writing to it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "NtfsLib.h"
+#include "Records.h"
+#include "Report.h"
+#include "Volume.h"
+#include "Walk.h"
+
+namespace vestrel::ntfs {
+namespace {
+
+const char kUsage[] =
+    "usage: vestrel-ntfs list [options] SOURCE [PATH]\n"
+    "       vestrel-ntfs cat [--offset BYTES | --volume pN] SOURCE PATH:STREAM\n"
+    "       vestrel-ntfs extract [-r] [options] SOURCE [PATH] --to DIR\n"
+    "\n"
+    "Finds the named data streams (alternate data streams) on an NTFS volume.\n"
+    "SOURCE is a block device or an image file, opened read-only; it is never\n"
+    "written. A whole-disk image with an MBR or GPT partition table is read\n"
+    "partition by partition (the rows say which: p1, p2...). PATH is a file or\n"
+    "directory inside the volume, e.g. \\Users\\a (default: the root); / works too.\n"
+    "\n"
+    "commands:\n"
+    "  list      the streams of PATH and, for a directory, of its entries\n"
+    "  cat       the bytes of one stream to standard output\n"
+    "  extract   each stream to its own new file in DIR, plus an index\n"
+    "\n"
+    "options:\n"
+    "  -r, --recursive        walk the whole tree under PATH\n"
+    "  --format table|csv|json\n"
+    "                         output format (default: table on a terminal, else csv)\n"
+    "  --all                  also metadata files and the names favicon,\n"
+    "                         zone.identifier and oecustomproperty\n"
+    "  --quiet                no progress line\n"
+    "  --fail-if-found        exit status 3 when any stream is listed\n"
+    "  --offset BYTES         the volume starts this many bytes into SOURCE\n"
+    "  --volume pN            only partition N of a disk image\n"
+    "  --to DIR               extract: where the streams go (created if missing)\n"
+    "  --index-format csv|json\n"
+    "                         extract: the index of what went where (default csv)\n"
+    "  -h, --help             this text\n"
+    "\n"
+    "exit status: 0 all read, 1 some entries could not be read (each said on\n"
+    "stderr), 2 usage error, 3 --fail-if-found and streams were listed.\n";
+
+void Say(const std::string& text) { std::fputs(("vestrel-ntfs: " + text + "\n").c_str(), stderr); }
+
+std::u16string LocalPath(const std::string& typed) { return NormalVolumePath(report::FromUtf8(typed)); }
+
+uint64_t NowMs() {
+    using namespace std::chrono;
+    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+bool ParseBytes(const std::string& text, uint64_t* out) {
+    if (text.empty() || text.size() > 20) return false;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        const uint64_t next = value * 10 + uint64_t(c - '0');
+        if (next / 10 != value) return false;
+        value = next;
+    }
+    *out = value;
+    return true;
+}
+
+// Everything one run shares: the source, which volumes, the problems seen.
+struct Run {
+    Source source;
+    std::vector<Partition> volumes;
+    bool labelled = false;  // a partitioned disk: rows carry the volume
+    bool problems = false;
+    bool found = false;
+
+    void Problem(const Partition& where, const std::u16string& path, const std::string& what) {
+        problems = true;
+        std::string prefix = source.path();
+        if (!where.label.empty()) prefix += " " + where.label;
+        if (!path.empty()) prefix += " " + report::ToUtf8(path);
+        Say(prefix + ": " + what);
+    }
+};
+
+// Opens SOURCE and picks the volumes: --offset, --volume, or what the start
+// of the source shows. Returns a usage or read failure status, or -1 to go on.
+int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* run) {
+    std::string error;
+    if (!run->source.Open(sourcePath, &error)) {
+        Say(error);
+        return report::kExitPartial;
+    }
+    const ReadAt read = [run](uint64_t offset, void* buffer, size_t count) {
+        return run->source.ReadAt(offset, buffer, count);
+    };
+    if (args.Has("--offset")) {
+        uint64_t offset = 0;
+        if (!ParseBytes(args.Value("--offset"), &offset)) {
+            Say("--offset needs a byte count");
+            return report::kExitUsage;
+        }
+        uint8_t boot[kSectorSize];
+        if (offset >= run->source.size() || !read(offset, boot, sizeof boot) || !IsNtfsBootSector(boot)) {
+            Say(sourcePath + ": no NTFS boot sector at offset " + std::to_string(offset));
+            return report::kExitPartial;
+        }
+        run->volumes.push_back({"", offset, run->source.size() - offset});
+        return -1;
+    }
+    const DiskLayout layout = ReadDiskLayout(read, run->source.size());
+    for (const std::string& problem : layout.problems) {
+        run->problems = true;
+        Say(sourcePath + ": " + problem);
+    }
+    run->labelled = layout.kind == Layout::Mbr || layout.kind == Layout::Gpt;
+    run->volumes = layout.volumes;
+    if (args.Has("--volume")) {
+        const std::string wanted = args.Value("--volume");
+        std::vector<Partition> chosen;
+        for (const Partition& p : run->volumes)
+            if (p.label == wanted) chosen.push_back(p);
+        if (chosen.empty()) {
+            Say(sourcePath + ": no NTFS partition " + wanted);
+            return report::kExitUsage;
+        }
+        run->volumes = chosen;
+    }
+    if (run->volumes.empty()) {
+        if (layout.problems.empty()) Say(sourcePath + ": no NTFS volume found");
+        return report::kExitPartial;
+    }
+    return -1;
+}
+
+report::Format DefaultFormat(const report::ParsedArgs& args, bool* ok) {
+    report::Format format = isatty(STDOUT_FILENO) ? report::Format::Table : report::Format::Csv;
+    *ok = !args.Has("--format") || report::ParseFormat(args.Value("--format"), &format);
+    if (!*ok) Say("--format takes table, csv or json");
+    return format;
+}
+
+void WriteOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+// Walks every chosen volume, calling `each` for every stream found.
+void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& start,
+             const std::function<void(const Partition&, const report::StreamRow&, ntfs_inode*)>& each) {
+    WalkOptions options;
+    options.recursive = args.Has("--recursive");
+    options.all = args.Has("--all");
+    const bool showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
+    report::Progress progress;
+    for (const Partition& where : run->volumes) {
+        std::string error;
+        std::unique_ptr<Volume> volume = Volume::Mount(run->source, where, &error);
+        if (!volume) {
+            run->Problem(where, u"", error);
+            continue;
+        }
+        Walker walker(
+            volume->get(), options,
+            [&](const report::StreamRow& found, ntfs_inode* inode) {
+                report::StreamRow row = found;
+                if (run->labelled) row.volume = report::FromUtf8(where.label);
+                each(where, row, inode);
+            },
+            [&](const std::u16string& path, const std::string& what) {
+                if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+                run->Problem(where, path, what);
+            },
+            [&](const std::u16string& folder) {
+                if (!showProgress) return;
+                const std::string line = progress.Tick(NowMs(), folder);
+                if (!line.empty()) std::fputs(line.c_str(), stderr);
+            });
+        walker.Run(start);
+    }
+    if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+}
+
+int List(const report::ParsedArgs& args) {
+    if (args.operands.empty() || args.operands.size() > 2) {
+        Say("list needs SOURCE and at most one PATH");
+        return report::kExitUsage;
+    }
+    bool formatOk = true;
+    const report::Format format = DefaultFormat(args, &formatOk);
+    if (!formatOk) return report::kExitUsage;
+    Run run;
+    const int early = Prepare(args, args.operands[0], &run);
+    if (early == report::kExitUsage) return early;
+    const bool failIfFound = args.Has("--fail-if-found");
+    if (early >= 0) return report::FinalStatus(false, false, failIfFound, true);
+    const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
+    report::Columns columns;
+    columns.volume = run.labelled;
+    auto writer = report::RowWriter::Make(format, columns, WriteOut);
+    WalkAll(&run, args, start, [&](const Partition&, const report::StreamRow& row, ntfs_inode*) {
+        run.found = true;
+        writer->Row(row);
+    });
+    writer->Finish();
+    std::fflush(stdout);
+    return report::FinalStatus(false, run.found, failIfFound, run.problems);
+}
+
+// Copies one data attribute to `fd`, a megabyte at a time.
+bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, std::string* error) {
+    ntfs_attr* na = ntfs_attr_open(inode, AT_DATA, reinterpret_cast<ntfschar*>(const_cast<char16_t*>(stream.data())),
+                                   u32(stream.size()));
+    if (na == nullptr) {
+        *error = errno == ENOENT ? "no such stream" : std::string("the stream cannot be opened (") + std::strerror(errno) + ")";
+        return false;
+    }
+    std::vector<char> buffer(1 << 20);
+    s64 position = 0;
+    bool ok = true;
+    while (position < na->data_size) {
+        const s64 want = std::min<s64>(s64(buffer.size()), na->data_size - position);
+        const s64 got = ntfs_attr_pread(na, position, want, buffer.data());
+        if (got <= 0) {
+            *error = "read error at byte " + std::to_string(position) + " (" + std::strerror(errno != 0 ? errno : EIO) + ")";
+            ok = false;
+            break;
+        }
+        for (s64 done = 0; done < got;) {
+            const ssize_t put = ::write(fd, buffer.data() + done, size_t(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                *error = std::string("write error (") + std::strerror(errno) + ")";
+                ntfs_attr_close(na);
+                return false;
+            }
+            done += put;
+        }
+        position += got;
+    }
+    ntfs_attr_close(na);
+    return ok;
+}
+
+int Cat(const report::ParsedArgs& args) {
+    std::u16string path, stream;
+    if (args.operands.size() != 2 || !SplitStreamPath(report::FromUtf8(args.operands[1]), &path, &stream)) {
+        Say("cat needs SOURCE and PATH:STREAM");
+        return report::kExitUsage;
+    }
+    Run run;
+    const int early = Prepare(args, args.operands[0], &run);
+    if (early >= 0) return early;
+    if (run.volumes.size() > 1) {
+        Say(args.operands[0] + ": several NTFS partitions; choose one with --volume or --offset");
+        return report::kExitUsage;
+    }
+    std::string error;
+    std::unique_ptr<Volume> volume = Volume::Mount(run.source, run.volumes[0], &error);
+    if (!volume) {
+        run.Problem(run.volumes[0], u"", error);
+        return report::kExitPartial;
+    }
+    ntfs_inode* inode = OpenPath(volume->get(), path, &error);
+    if (inode == nullptr) {
+        run.Problem(run.volumes[0], path, error);
+        return report::kExitPartial;
+    }
+    std::fflush(stdout);
+    const bool ok = CopyStream(inode, stream, STDOUT_FILENO, &error);
+    ntfs_inode_close(inode);
+    if (!ok) run.Problem(run.volumes[0], path + u":" + stream, error);
+    return ok ? report::kExitOk : report::kExitPartial;
+}
+
+// Creates `name` (or "name (n)") in `dir` as a new file; never replaces one.
+int CreateNew(int dir, const std::u16string& name, std::string* chosen) {
+    for (unsigned n = 0; n < 10000; ++n) {
+        const std::u16string candidate = n == 0 ? name : report::NumberedName(name, n);
+        *chosen = FitFileName(report::ToUtf8(candidate));
+        const int fd = ::openat(dir, chosen->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+std::u16string ParentPath(const std::u16string& path) {
+    const size_t slash = path.rfind(u'\\');
+    return slash == 0 || slash == std::u16string::npos ? u"\\" : path.substr(0, slash);
+}
+
+int Extract(const report::ParsedArgs& args) {
+    if (args.operands.empty() || args.operands.size() > 2 || !args.Has("--to") || args.Value("--to").empty()) {
+        Say("extract needs SOURCE, at most one PATH and --to DIR");
+        return report::kExitUsage;
+    }
+    report::Format indexFormat = report::Format::Csv;
+    if (args.Has("--index-format") && (!report::ParseFormat(args.Value("--index-format"), &indexFormat) ||
+                                       indexFormat == report::Format::Table)) {
+        Say("--index-format takes csv or json");
+        return report::kExitUsage;
+    }
+    Run run;
+    const int early = Prepare(args, args.operands[0], &run);
+    if (early >= 0) return early;
+    const std::string target = args.Value("--to");
+    if (::mkdir(target.c_str(), 0755) != 0 && errno != EEXIST) {
+        Say(target + ": " + std::strerror(errno));
+        return report::kExitPartial;
+    }
+    const int dir = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        Say(target + ": " + std::strerror(errno));
+        return report::kExitPartial;
+    }
+    std::string indexName;
+    const int indexFd = CreateNew(dir, indexFormat == report::Format::Json ? u"index.json" : u"index.csv", &indexName);
+    if (indexFd < 0) {
+        Say(target + ": the index cannot be created (" + std::strerror(errno) + ")");
+        ::close(dir);
+        return report::kExitPartial;
+    }
+    report::Columns columns;
+    columns.volume = run.labelled;
+    columns.savedAs = true;
+    bool indexOk = true;
+    auto index = report::RowWriter::Make(indexFormat, columns, [&](const std::string& text) {
+        if (::write(indexFd, text.data(), text.size()) != ssize_t(text.size())) indexOk = false;
+    });
+    const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
+    const std::u16string base = ParentPath(start);
+    unsigned extracted = 0;
+    WalkAll(&run, args, start, [&](const Partition& where, const report::StreamRow& found, ntfs_inode* inode) {
+        run.found = true;
+        std::u16string relative = start == u"\\" ? RelativePath(u"\\", found.path) : RelativePath(base, found.path);
+        if (!where.label.empty()) relative = ChildPath(report::FromUtf8(where.label), relative);
+        std::string file;
+        const int fd = CreateNew(dir, report::SafeExtractName(relative, found.stream), &file);
+        if (fd < 0) {
+            run.Problem(where, found.path + u":" + found.stream, std::string("cannot create a file for it (") + std::strerror(errno) + ")");
+            return;
+        }
+        std::string error;
+        const bool copied = CopyStream(inode, found.stream, fd, &error);
+        ::close(fd);
+        if (!copied) {
+            ::unlinkat(dir, file.c_str(), 0);
+            run.Problem(where, found.path + u":" + found.stream, error);
+            return;
+        }
+        report::StreamRow row = found;
+        row.savedAs = report::FromUtf8(file);
+        index->Row(row);
+        ++extracted;
+    });
+    index->Finish();
+    if (!indexOk) run.Problem({}, u"", "the index could not be written completely");
+    ::close(indexFd);
+    ::close(dir);
+    if (!args.Has("--quiet"))
+        Say(std::to_string(extracted) + " stream(s) extracted to " + target + ", index " + indexName);
+    return report::FinalStatus(false, run.found, args.Has("--fail-if-found"), run.problems);
+}
+
+int Main(int argc, char** argv) {
+    SilenceLibrary();
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty()) {
+        std::fputs(kUsage, stderr);
+        return report::kExitUsage;
+    }
+    report::OptionSpec spec;
+    spec.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help"};
+    spec.valued = {"--format", "--offset", "--volume", "--to", "--index-format"};
+    spec.aliases = {{"-r", "--recursive"}, {"-h", "--help"}};
+    const std::string command = words[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return report::kExitOk;
+    }
+    const report::ParsedArgs args = report::ParseArgs({words.begin() + 1, words.end()}, spec);
+    if (args.Has("--help")) {
+        std::fputs(kUsage, stdout);
+        return report::kExitOk;
+    }
+    if (!args.error.empty()) {
+        Say(args.error);
+        std::fputs(kUsage, stderr);
+        return report::kExitUsage;
+    }
+    if (command == "list") return List(args);
+    if (command == "cat") return Cat(args);
+    if (command == "extract") return Extract(args);
+    Say("unknown command '" + command + "'");
+    std::fputs(kUsage, stderr);
+    return report::kExitUsage;
+}
+
+}  // namespace
+}  // namespace vestrel::ntfs
+
+int main(int argc, char** argv) { return vestrel::ntfs::Main(argc, argv); }

@@ -1,0 +1,223 @@
+#include "Volume.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "NtfsLib.h"
+
+namespace vestrel::ntfs {
+
+Source::~Source() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool Source::Open(const std::string& path, std::string* error) {
+    path_ = path;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))) {
+        *error = path + ": not an image file or block device";
+        return false;
+    }
+    // Block devices report no st_size; their end is where a seek lands.
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    if (end < 0) {
+        *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    size_ = uint64_t(end);
+    return true;
+}
+
+bool Source::ReadAt(uint64_t offset, void* buffer, size_t count) const {
+    auto* out = static_cast<uint8_t*>(buffer);
+    while (count > 0) {
+        const ssize_t got = ::pread(fd_, out, count, off_t(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        out += got;
+        offset += uint64_t(got);
+        count -= size_t(got);
+    }
+    return true;
+}
+
+namespace {
+
+std::string g_lastMessage;
+
+int CatchMessage(const char*, const char*, int, u32, void*, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string line(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+    if (!line.empty()) g_lastMessage = line;
+    return 0;
+}
+
+}  // namespace
+
+void SilenceLibrary() {
+    ntfs_log_set_handler(CatchMessage);
+    ntfs_log_clear_levels(~0u);
+    ntfs_log_set_levels(NTFS_LOG_LEVEL_ERROR | NTFS_LOG_LEVEL_PERROR | NTFS_LOG_LEVEL_CRITICAL |
+                        NTFS_LOG_LEVEL_WARNING);
+}
+
+std::string TakeLibraryMessage() {
+    std::string out;
+    out.swap(g_lastMessage);
+    return out;
+}
+
+// The window [offset, offset + length) of the source, as the library's device.
+struct Volume::Device {
+    int fd = -1;
+    uint64_t offset = 0, length = 0;
+    int64_t position = 0;
+    uint64_t refusedWrites = 0;
+};
+
+namespace {
+
+Volume::Device* Of(struct ntfs_device* dev);
+
+int DevOpen(struct ntfs_device* dev, int flags) {
+    if ((flags & O_ACCMODE) != O_RDONLY) {
+        errno = EROFS;
+        return -1;
+    }
+    NDevSetReadOnly(dev);
+    NDevSetOpen(dev);
+    return 0;
+}
+
+int DevClose(struct ntfs_device* dev) {
+    NDevClearOpen(dev);
+    return 0;
+}
+
+s64 DevPread(struct ntfs_device* dev, void* buf, s64 count, s64 pos) {
+    Volume::Device* d = Of(dev);
+    if (count < 0 || pos < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (uint64_t(pos) >= d->length) return 0;
+    const uint64_t want = std::min<uint64_t>(uint64_t(count), d->length - uint64_t(pos));
+    uint64_t done = 0;
+    while (done < want) {
+        const ssize_t got = ::pread(d->fd, static_cast<char*>(buf) + done, size_t(want - done),
+                                    off_t(d->offset + uint64_t(pos) + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return done != 0 ? s64(done) : -1;
+        if (got == 0) break;  // the image ends early (truncated)
+        done += uint64_t(got);
+    }
+    return s64(done);
+}
+
+s64 DevRead(struct ntfs_device* dev, void* buf, s64 count) {
+    Volume::Device* d = Of(dev);
+    const s64 got = DevPread(dev, buf, count, d->position);
+    if (got > 0) d->position += got;
+    return got;
+}
+
+s64 DevSeek(struct ntfs_device* dev, s64 offset, int whence) {
+    Volume::Device* d = Of(dev);
+    s64 base = 0;
+    if (whence == SEEK_CUR) base = d->position;
+    else if (whence == SEEK_END) base = s64(d->length);
+    else if (whence != SEEK_SET) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (base + offset < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    d->position = base + offset;
+    return d->position;
+}
+
+s64 DevWrite(struct ntfs_device* dev, const void*, s64) {
+    ++Of(dev)->refusedWrites;
+    errno = EROFS;
+    return -1;
+}
+
+s64 DevPwrite(struct ntfs_device* dev, const void*, s64, s64) {
+    ++Of(dev)->refusedWrites;
+    errno = EROFS;
+    return -1;
+}
+
+int DevSync(struct ntfs_device*) { return 0; }
+
+int DevStat(struct ntfs_device* dev, struct stat* buf) {
+    std::memset(buf, 0, sizeof *buf);
+    buf->st_mode = S_IFREG | 0444;
+    buf->st_size = off_t(Of(dev)->length);
+    return 0;
+}
+
+int DevIoctl(struct ntfs_device*, unsigned long, void*) {
+    errno = ENOTTY;
+    return -1;
+}
+
+struct ntfs_device_operations g_ops = {DevOpen, DevClose, DevSeek,  DevRead,  DevWrite,
+                                       DevPread, DevPwrite, DevSync, DevStat, DevIoctl};
+
+Volume::Device* Of(struct ntfs_device* dev) { return static_cast<Volume::Device*>(dev->d_private); }
+
+std::string Describe(int err) {
+    switch (err) {
+        case EINVAL: return "not a readable NTFS volume (boot sector or $MFT damaged)";
+        case EIO: return "read error (the image may be truncated or damaged)";
+        case EOPNOTSUPP: return "unsupported NTFS variant";
+        default: return std::strerror(err);
+    }
+}
+
+}  // namespace
+
+Volume::~Volume() {
+    if (vol_ != nullptr) ntfs_umount(vol_, FALSE);  // also frees the library's device
+}
+
+uint64_t Volume::refusedWrites() const { return device_ ? device_->refusedWrites : 0; }
+
+std::unique_ptr<Volume> Volume::Mount(const Source& source, const Partition& where, std::string* error) {
+    std::unique_ptr<Volume> volume(new Volume);
+    volume->device_.reset(new Device);
+    volume->device_->fd = source.fd();
+    volume->device_->offset = where.offset;
+    volume->device_->length = where.length;
+    struct ntfs_device* dev = ntfs_device_alloc(source.path().c_str(), 0, &g_ops, volume->device_.get());
+    if (dev == nullptr) {
+        *error = "out of memory";
+        return nullptr;
+    }
+    TakeLibraryMessage();
+    errno = 0;
+    volume->vol_ = ntfs_device_mount(dev, NTFS_MNT_RDONLY);
+    if (volume->vol_ == nullptr) {
+        const int err = errno != 0 ? errno : EINVAL;
+        const std::string detail = TakeLibraryMessage();
+        *error = Describe(err) + (detail.empty() ? "" : " [" + detail + "]");
+        ntfs_device_free(dev);
+        return nullptr;
+    }
+    return volume;
+}
+
+}  // namespace vestrel::ntfs

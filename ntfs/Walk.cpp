@@ -1,0 +1,198 @@
+#include "Walk.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "NtfsLib.h"
+#include "Records.h"
+
+namespace vestrel::ntfs {
+namespace {
+
+std::string ErrnoText(const char* what) {
+    return std::string(what) + " (" + std::strerror(errno != 0 ? errno : EIO) + ")";
+}
+
+// Index entries a directory can hold: its index blocks cannot fit more than
+// one entry per 16 bytes, so anything past that (plus the root's share) is a
+// damaged index being read round and round.
+uint64_t EntryBound(ntfs_inode* dir) {
+    uint64_t bound = 4096;
+    ntfs_attr* na = ntfs_attr_open(dir, AT_INDEX_ALLOCATION, NTFS_INDEX_I30, 4);
+    if (na != nullptr) {
+        if (na->allocated_size > 0) bound += uint64_t(na->allocated_size) / 16;
+        ntfs_attr_close(na);
+    }
+    return bound;
+}
+
+struct Listing {
+    std::vector<std::pair<std::u16string, uint64_t>>* out;
+    bool all;
+    uint64_t seen = 0, bound = 0;
+    bool damagedName = false, overflow = false;
+};
+
+int Collect(void* context, const ntfschar* name, const int length, const int nameType, const s64,
+            const MFT_REF reference, const unsigned) {
+    auto* listing = static_cast<Listing*>(context);
+    if (++listing->seen > listing->bound) {
+        listing->overflow = true;
+        return -1;
+    }
+    const auto* units = reinterpret_cast<const char16_t*>(name);
+    switch (ClassifyEntry(units, length, nameType, MREF(reference))) {
+        case EntryVerdict::Damaged: listing->damagedName = true; return 0;
+        case EntryVerdict::Skip: return 0;
+        case EntryVerdict::System:
+            if (!listing->all) return 0;
+            break;
+        case EntryVerdict::Keep: break;
+    }
+    listing->out->emplace_back(std::u16string(units, size_t(length)), uint64_t(reference));
+    return 0;
+}
+
+}  // namespace
+
+bool IsDirectoryInode(ntfs_inode* inode) {
+    return (inode->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
+}
+
+ntfs_inode* OpenPath(ntfs_volume* volume, const std::u16string& path, std::string* error) {
+    ntfs_inode* current = ntfs_inode_open(volume, FILE_root);
+    if (current == nullptr) {
+        *error = ErrnoText("the root directory cannot be read");
+        return nullptr;
+    }
+    size_t pos = 0;
+    while (pos < path.size()) {
+        while (pos < path.size() && path[pos] == u'\\') ++pos;
+        if (pos >= path.size()) break;
+        size_t end = path.find(u'\\', pos);
+        if (end == std::u16string::npos) end = path.size();
+        const std::u16string name = path.substr(pos, end - pos);
+        pos = end;
+        if (!IsDirectoryInode(current)) {
+            ntfs_inode_close(current);
+            *error = "not a directory on the way";
+            return nullptr;
+        }
+        errno = 0;
+        const u64 reference = ntfs_inode_lookup_by_name(
+            current, reinterpret_cast<const ntfschar*>(name.data()), int(name.size()));
+        ntfs_inode_close(current);
+        if (reference == u64(-1)) {
+            *error = errno == ENOENT || errno == 0 ? "no such file or directory in the volume"
+                                                   : ErrnoText("its directory cannot be read");
+            return nullptr;
+        }
+        current = ntfs_inode_open(volume, reference);
+        if (current == nullptr) {
+            *error = ErrnoText("its MFT record cannot be read");
+            return nullptr;
+        }
+    }
+    return current;
+}
+
+Walker::Walker(ntfs_volume* volume, const WalkOptions& options, OnStream onStream, OnProblem onProblem,
+               OnEntry onEntry)
+    : volume_(volume), options_(options), onStream_(std::move(onStream)),
+      onProblem_(std::move(onProblem)), onEntry_(std::move(onEntry)) {}
+
+bool Walker::Run(const std::u16string& start) {
+    std::string error;
+    ntfs_inode* inode = OpenPath(volume_, start, &error);
+    if (inode == nullptr) {
+        onProblem_(start, error);
+        return false;
+    }
+    const bool isDirectory = IsDirectoryInode(inode);
+    Streams(inode, start, isDirectory);
+    if (isDirectory) Directory(inode, start, 0);
+    ntfs_inode_close(inode);
+    return true;
+}
+
+void Walker::Streams(ntfs_inode* inode, const std::u16string& path, bool isDirectory) {
+    ntfs_attr_search_ctx* ctx = ntfs_attr_get_search_ctx(inode, nullptr);
+    if (ctx == nullptr) {
+        onProblem_(path, ErrnoText("its attributes cannot be read"));
+        return;
+    }
+    unsigned count = 0;
+    errno = 0;
+    while (ntfs_attr_lookup(AT_DATA, nullptr, 0, CASE_SENSITIVE, 0, nullptr, 0, ctx) == 0) {
+        if (++count > kMaxAttributes) {
+            onProblem_(path, "too many data attributes (damaged attribute list?)");
+            break;
+        }
+        const auto* record = reinterpret_cast<const uint8_t*>(ctx->mrec);
+        const auto* attribute = reinterpret_cast<const uint8_t*>(ctx->attr);
+        const size_t inUse = std::min<size_t>(le32_to_cpu(ctx->mrec->bytes_in_use), volume_->mft_record_size);
+        const size_t at = size_t(attribute - record);
+        DataAttribute data;
+        const AttributeVerdict verdict =
+            at < inUse ? DecodeAttribute(attribute, inUse - at, &data) : AttributeVerdict::Damaged;
+        if (verdict == AttributeVerdict::Damaged) {
+            onProblem_(path, "a damaged data attribute was passed over");
+            continue;
+        }
+        if (verdict != AttributeVerdict::Data || data.name.empty() || !data.firstExtent) continue;
+        if (!options_.all && report::IsExcludedName(data.name)) continue;
+        report::StreamRow row;
+        row.path = path;
+        row.stream = std::move(data.name);
+        row.size = data.size;
+        row.isDirectory = isDirectory;
+        onStream_(row, inode);
+        errno = 0;
+    }
+    if (errno != 0 && errno != ENOENT) onProblem_(path, ErrnoText("its attributes cannot all be read"));
+    ntfs_attr_put_search_ctx(ctx);
+}
+
+bool Walker::ReadEntries(ntfs_inode* dir, const std::u16string& path, std::vector<Child>* children) {
+    std::vector<std::pair<std::u16string, uint64_t>> raw;
+    Listing listing{&raw, options_.all};
+    listing.bound = EntryBound(dir);
+    s64 position = 0;
+    errno = 0;
+    const int rc = ntfs_readdir(dir, &position, &listing, Collect);
+    if (listing.overflow) onProblem_(path, "the directory index repeats itself (damaged); listing cut short");
+    else if (rc != 0) onProblem_(path, ErrnoText("the directory index cannot all be read"));
+    if (listing.damagedName) onProblem_(path, "an index entry with an impossible name was passed over");
+    children->reserve(raw.size());
+    for (auto& entry : raw) children->push_back({std::move(entry.first), entry.second});
+    return rc == 0;
+}
+
+void Walker::Directory(ntfs_inode* dir, const std::u16string& path, unsigned depth) {
+    std::vector<Child> children;
+    ReadEntries(dir, path, &children);
+    ancestors_.push_back(dir->mft_no);
+    for (const Child& child : children) {
+        const std::u16string childPath = ChildPath(path, child.name);
+        if (onEntry_) onEntry_(path);
+        if (std::find(ancestors_.begin(), ancestors_.end(), MREF(child.reference)) != ancestors_.end()) {
+            onProblem_(childPath, "directory loop: the entry leads back to a directory above it");
+            continue;
+        }
+        ntfs_inode* inode = ntfs_inode_open(volume_, child.reference);
+        if (inode == nullptr) {
+            onProblem_(childPath, ErrnoText("its MFT record cannot be read"));
+            continue;
+        }
+        const bool isDirectory = IsDirectoryInode(inode);
+        Streams(inode, childPath, isDirectory);
+        if (isDirectory && options_.recursive) {
+            if (depth + 1 >= kMaxDepth) onProblem_(childPath, "the tree is deeper than any real volume's; not entered");
+            else Directory(inode, childPath, depth + 1);
+        }
+        ntfs_inode_close(inode);
+    }
+    ancestors_.pop_back();
+}
+
+}  // namespace vestrel::ntfs

@@ -1,0 +1,350 @@
+#include "Fixture.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "NtfsLib.h"
+#include "PartitionTable.h"
+
+namespace vestrel::ntfs::fixture {
+namespace {
+
+ntfschar* Units(const std::u16string& s) { return reinterpret_cast<ntfschar*>(const_cast<char16_t*>(s.data())); }
+
+std::string Narrow(const std::u16string& s) {
+    std::string out;
+    for (char16_t c : s) out.push_back(c < 0x80 ? char(c) : '?');
+    return out;
+}
+
+int RunQuiet(const std::vector<std::string>& argv) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::u16string Digits(unsigned n) {
+    std::u16string out;
+    for (char c : std::to_string(n)) out.push_back(char16_t(c));
+    return out;
+}
+
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+void Put64(uint8_t* p, uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+std::string Pattern(uint64_t size) {
+    std::string data(size_t(size), '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = char('a' + i % 26);
+    return data;
+}
+
+}  // namespace
+
+bool Format(const std::string& image, uint64_t bytes, std::string* error, uint64_t partitionStart) {
+    if (truncate(image.c_str(), 0) != 0) {
+        std::ofstream create(image);
+    }
+    if (truncate(image.c_str(), off_t(bytes)) != 0) {
+        *error = image + ": cannot size the image";
+        return false;
+    }
+    const std::string mkntfs = access("/usr/sbin/mkntfs", X_OK) == 0 ? "/usr/sbin/mkntfs" : "mkntfs";
+    const int rc = RunQuiet({mkntfs, "-F", "-q", "-f", "-s", "512", "-c", "4096", "-H", "255", "-S", "63",
+                             "-p", std::to_string(partitionStart), image});
+    if (rc != 0) {
+        *error = "mkntfs failed on " + image + " (status " + std::to_string(rc) + ")";
+        return false;
+    }
+    return true;
+}
+
+Writer::~Writer() { Close(); }
+
+bool Writer::Open(const std::string& image, std::string* error) {
+    ntfs_log_clear_levels(~0u);
+    volume_ = ntfs_mount(image.c_str(), NTFS_MNT_NONE);
+    if (volume_ == nullptr) *error = image + ": cannot be opened for writing (" + std::strerror(errno) + ")";
+    return volume_ != nullptr;
+}
+
+bool Writer::Close() {
+    if (volume_ == nullptr) return true;
+    const bool ok = ntfs_umount(static_cast<ntfs_volume*>(volume_), FALSE) == 0;
+    volume_ = nullptr;
+    return ok;
+}
+
+namespace {
+
+// Opens (creating directories as needed) the directory holding `path`'s last
+// component; returns it with the last component in `leaf`.
+ntfs_inode* ParentOf(ntfs_volume* vol, const std::u16string& path, std::u16string* leaf) {
+    ntfs_inode* dir = ntfs_inode_open(vol, FILE_root);
+    size_t pos = 1;
+    for (;;) {
+        const size_t end = path.find(u'\\', pos);
+        if (end == std::u16string::npos) {
+            *leaf = path.substr(pos);
+            return dir;
+        }
+        const std::u16string part = path.substr(pos, end - pos);
+        pos = end + 1;
+        const u64 ref = ntfs_inode_lookup_by_name(dir, Units(part), int(part.size()));
+        ntfs_inode* next = ref == u64(-1) ? ntfs_create(dir, 0, Units(part), u8(part.size()), S_IFDIR)
+                                          : ntfs_inode_open(vol, ref);
+        ntfs_inode_close(dir);
+        if (next == nullptr) return nullptr;
+        dir = next;
+    }
+}
+
+bool WriteStream(ntfs_inode* ni, const Stream& s) {
+    if (ntfs_attr_add(ni, AT_DATA, Units(s.name), u8(s.name.size()), nullptr, 0) != 0) return false;
+    if (s.size == 0) return true;
+    ntfs_attr* na = ntfs_attr_open(ni, AT_DATA, Units(s.name), u32(s.name.size()));
+    if (na == nullptr) return false;
+    bool ok;
+    if (s.sparse) {
+        // Non-resident through a first cluster, then grown: the rest is a
+        // hole and reads back as zeros.
+        const std::string head(4096, 'h');
+        ok = ntfs_attr_pwrite(na, 0, s64(head.size()), head.data()) == s64(head.size()) &&
+             ntfs_attr_truncate(na, s64(s.size)) == 0 && ntfs_attr_pwrite(na, s64(s.size - 5), 5, "tail!") == 5;
+    } else {
+        const std::string data = Pattern(s.size);
+        ok = ntfs_attr_pwrite(na, 0, s64(data.size()), data.data()) == s64(data.size());
+    }
+    ntfs_attr_close(na);
+    return ok;
+}
+
+}  // namespace
+
+bool Writer::AddFile(const std::u16string& path, const std::vector<Stream>& streams, const std::string& content) {
+    auto* vol = static_cast<ntfs_volume*>(volume_);
+    std::u16string leaf;
+    ntfs_inode* dir = ParentOf(vol, path, &leaf);
+    if (dir == nullptr) {
+        error_ = "no parent for " + Narrow(path);
+        return false;
+    }
+    ntfs_inode* ni = ntfs_create(dir, 0, Units(leaf), u8(leaf.size()), S_IFREG);
+    ntfs_inode_close(dir);
+    if (ni == nullptr) {
+        error_ = "cannot create " + Narrow(path) + " (" + std::strerror(errno) + ")";
+        return false;
+    }
+    bool ok = true;
+    if (!content.empty()) {
+        ntfs_attr* na = ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0);
+        ok = na != nullptr && ntfs_attr_pwrite(na, 0, s64(content.size()), content.data()) == s64(content.size());
+        if (na != nullptr) ntfs_attr_close(na);
+    }
+    for (const Stream& s : streams) {
+        if (ok && !WriteStream(ni, s)) {
+            error_ = "cannot write stream " + Narrow(s.name) + " of " + Narrow(path) + " (" + std::strerror(errno) + ")";
+            ok = false;
+        }
+    }
+    ntfs_inode_close(ni);
+    return ok;
+}
+
+bool Writer::AddDirectory(const std::u16string& path, const std::vector<Stream>& streams) {
+    auto* vol = static_cast<ntfs_volume*>(volume_);
+    std::u16string leaf;
+    ntfs_inode* dir = ParentOf(vol, path, &leaf);
+    if (dir == nullptr) return false;
+    ntfs_inode* ni = ntfs_create(dir, 0, Units(leaf), u8(leaf.size()), S_IFDIR);
+    ntfs_inode_close(dir);
+    if (ni == nullptr) {
+        error_ = "cannot create directory " + Narrow(path);
+        return false;
+    }
+    bool ok = true;
+    for (const Stream& s : streams) ok = ok && WriteStream(ni, s);
+    ntfs_inode_close(ni);
+    if (!ok) error_ = "cannot write a stream of " + Narrow(path);
+    return ok;
+}
+
+bool Writer::AddLink(const std::u16string& existing, const std::u16string& newPath) {
+    auto* vol = static_cast<ntfs_volume*>(volume_);
+    std::u16string leaf, existingLeaf;
+    ntfs_inode* dir = ParentOf(vol, existing, &existingLeaf);
+    const u64 ref = dir == nullptr ? u64(-1) : ntfs_inode_lookup_by_name(dir, Units(existingLeaf), int(existingLeaf.size()));
+    if (dir != nullptr) ntfs_inode_close(dir);
+    ntfs_inode* ni = ref == u64(-1) ? nullptr : ntfs_inode_open(vol, ref);
+    ntfs_inode* target = ParentOf(vol, newPath, &leaf);
+    const bool ok = ni != nullptr && target != nullptr && ntfs_link(ni, target, Units(leaf), u8(leaf.size())) == 0;
+    if (target != nullptr) ntfs_inode_close(target);
+    if (ni != nullptr) ntfs_inode_close(ni);
+    if (!ok) error_ = "cannot link " + Narrow(newPath);
+    return ok;
+}
+
+bool Writer::HasAttributeList(const std::u16string& path) {
+    auto* vol = static_cast<ntfs_volume*>(volume_);
+    std::u16string leaf;
+    ntfs_inode* dir = ParentOf(vol, path, &leaf);
+    if (dir == nullptr) return false;
+    const u64 ref = ntfs_inode_lookup_by_name(dir, Units(leaf), int(leaf.size()));
+    ntfs_inode_close(dir);
+    ntfs_inode* ni = ref == u64(-1) ? nullptr : ntfs_inode_open(vol, ref);
+    if (ni == nullptr) return false;
+    const bool has = NInoAttrList(ni);
+    ntfs_inode_close(ni);
+    return has;
+}
+
+bool BuildStandard(const std::string& image, std::string* error) {
+    if (!Format(image, 64ull << 20, error)) return false;
+    Writer w;
+    if (!w.Open(image, error)) return false;
+    std::u16string longName(255, u'L');
+    longName[0] = u'x';
+    std::u16string deep;
+    for (int i = 1; i <= 20; ++i) deep += u"\\d" + std::u16string(1, char16_t(u'a' + i));
+    std::vector<Stream> many;
+    for (int i = 0; i < 300; ++i) many.push_back({u"m" + std::u16string(1, char16_t(u'A' + i / 26)) +
+                                                      std::u16string(1, char16_t(u'a' + i % 26)), 8});
+    const bool ok =
+        w.AddFile(u"\\plain.txt", {}, "no streams here") &&
+        w.AddFile(u"\\sizes.txt", {{u"s0", 0}, {u"s1", 1}, {u"s100", 100}, {u"s101", 101}}, "main") &&
+        w.AddFile(u"\\excluded.txt", {{u"Zone.Identifier", 26}, {u"FAVICON", 3}, {u"oeCustomProperty", 4},
+                                      {u"faviconX", 5}}) &&
+        w.AddFile(u"\\names.txt", {{u"\u6D41\u540D\u79F0", 9}, {longName, 2}}) &&
+        w.AddDirectory(u"\\dir", {{u"dirstream", 10}}) &&
+        w.AddFile(u"\\dir\\inner.txt", {{u"inner", 6}}) &&
+        w.AddFile(deep + u"\\leaf.txt", {{u"deep", 4}}) &&
+        w.AddFile(u"\\linka.txt", {{u"linked", 7}}) && w.AddLink(u"\\linka.txt", u"\\dir\\linkb.txt") &&
+        w.AddFile(u"\\sparse.bin", {{u"big", (4ull << 30) + 5, true}, {u"after", 3}}) &&
+        w.AddFile(u"\\packed.txt", {{u"large", 65536}}) &&
+        w.AddFile(u"\\many.txt", many) &&
+        w.AddFile(u"\\\u6587\u4EF6.txt", {{u"hidden", 11}});
+    if (!ok) {
+        *error = w.error();
+        return false;
+    }
+    if (!w.HasAttributeList(u"\\many.txt")) {
+        *error = "many.txt did not get an attribute list";
+        return false;
+    }
+    if (!w.Close()) {
+        *error = "cannot close " + image;
+        return false;
+    }
+    return true;
+}
+
+bool BuildBench(const std::string& image, unsigned files, std::string* error) {
+    if (!Format(image, (64ull << 20) + uint64_t(files) * 6144, error)) return false;
+    Writer w;
+    if (!w.Open(image, error)) return false;
+    for (unsigned i = 0; i < files; ++i) {
+        std::u16string path = u"\\d" + Digits(i / 100) + u"\\f" + Digits(i) + u".txt";
+        std::vector<Stream> streams;
+        if (i % 20 == 0) streams.push_back({u"s", 16});
+        if (!w.AddFile(path, streams)) {
+            *error = w.error();
+            return false;
+        }
+    }
+    return w.Close();
+}
+
+bool BuildDisk(const std::string& disk, const std::string& table, const std::vector<std::string>& volumes,
+               std::string* error) {
+    constexpr uint64_t kAlign = 2048;  // sectors: 1 MiB
+    struct Slot { uint64_t lba, sectors; uint8_t type; std::string image; };
+    std::vector<Slot> slots;
+    uint64_t next = kAlign;
+    for (size_t i = 0; i < volumes.size(); ++i) {
+        std::ifstream in(volumes[i], std::ios::binary | std::ios::ate);
+        const uint64_t sectors = uint64_t(in.tellg()) / kSectorSize;
+        slots.push_back({next, sectors, 0x07, volumes[i]});
+        next += (sectors + kAlign - 1) / kAlign * kAlign;
+        if (table == "mbr" && i + 1 < volumes.size()) {
+            slots.push_back({next, kAlign, 0x83, ""});  // a Linux partition between
+            next += kAlign;
+        }
+    }
+    const uint64_t total = next + kAlign;
+    std::vector<uint8_t> head(kAlign * kSectorSize, 0);
+    uint8_t* mbr = head.data();
+    mbr[510] = 0x55;
+    mbr[511] = 0xAA;
+    if (table == "mbr") {
+        for (size_t i = 0; i < slots.size() && i < 4; ++i) {
+            uint8_t* e = mbr + 446 + i * 16;
+            e[4] = slots[i].type;
+            Put32(e + 8, uint32_t(slots[i].lba));
+            Put32(e + 12, uint32_t(slots[i].sectors));
+        }
+    } else {
+        uint8_t* e = mbr + 446;
+        e[4] = 0xEE;
+        Put32(e + 8, 1);
+        Put32(e + 12, uint32_t(total - 1));
+        uint8_t* entries = head.data() + 2 * kSectorSize;
+        static const uint8_t kBasicData[16] = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
+                                               0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
+        for (size_t i = 0; i < slots.size(); ++i) {
+            uint8_t* p = entries + i * 128;
+            std::memcpy(p, kBasicData, 16);
+            p[16] = uint8_t(i + 1);  // unique partition id
+            Put64(p + 32, slots[i].lba);
+            Put64(p + 40, slots[i].lba + slots[i].sectors - 1);
+        }
+        uint8_t* h = head.data() + kSectorSize;
+        std::memcpy(h, "EFI PART", 8);
+        Put32(h + 8, 0x00010000);
+        Put32(h + 12, 92);
+        Put64(h + 24, 1);
+        Put64(h + 32, total - 1);
+        Put64(h + 40, 34);
+        Put64(h + 48, total - 34);
+        Put64(h + 72, 2);
+        Put32(h + 80, 128);
+        Put32(h + 84, 128);
+        Put32(h + 88, Crc32(entries, 128 * 128));
+        Put32(h + 16, Crc32(h, 92));
+    }
+    std::ofstream out(disk, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
+    std::vector<char> buffer(1 << 20);
+    for (const Slot& slot : slots) {
+        out.seekp(std::streamoff(slot.lba * kSectorSize));
+        if (slot.image.empty()) continue;
+        std::ifstream in(slot.image, std::ios::binary);
+        while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0)
+            out.write(buffer.data(), in.gcount());
+    }
+    out.close();
+    if (truncate(disk.c_str(), off_t(total * kSectorSize)) != 0 || !out) {
+        *error = "cannot write " + disk;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vestrel::ntfs::fixture

@@ -1,0 +1,55 @@
+// Builds NTFS images for the tests and the benchmark without mounting them:
+// mkntfs formats an image file, then the NTFS library writes files, named
+// streams, hard links and sparse data straight into it.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vestrel::ntfs::fixture {
+
+// What one file or directory of a fixture carries.
+struct Stream {
+    std::u16string name;
+    uint64_t size;        // bytes of a repeating pattern, or a sparse tail
+    bool sparse = false;  // a first cluster, a hole, and 5 bytes at the end
+};
+
+// Formats `image` (created or truncated to `bytes`) as an empty NTFS volume.
+// `partitionStart` (sectors) is recorded in the boot sector for disk images.
+bool Format(const std::string& image, uint64_t bytes, std::string* error, uint64_t partitionStart = 0);
+
+// A writable session on a formatted image.
+class Writer {
+public:
+    ~Writer();
+    bool Open(const std::string& image, std::string* error);
+    // Creates the directories on the way, then the file or directory itself.
+    bool AddFile(const std::u16string& path, const std::vector<Stream>& streams, const std::string& content = "");
+    bool AddDirectory(const std::u16string& path, const std::vector<Stream>& streams = {});
+    // A second name for an existing file.
+    bool AddLink(const std::u16string& existing, const std::u16string& newPath);
+    // True when the file's attributes spilled into an attribute list.
+    bool HasAttributeList(const std::u16string& path);
+    bool Close();
+    const std::string& error() const { return error_; }
+
+private:
+    void* volume_ = nullptr;
+    std::string error_;
+};
+
+// The fixture every command test reads (see the test for what it holds).
+bool BuildStandard(const std::string& image, std::string* error);
+
+// A volume of `files` files in directories of 100, one in twenty carrying a
+// stream, for the benchmark.
+bool BuildBench(const std::string& image, unsigned files, std::string* error);
+
+// A whole-disk image with a partition table ("mbr" or "gpt") holding the
+// given volume images at 1 MiB alignment. An MBR disk gets an extra non-NTFS
+// partition between the two, so the NTFS ones are slots 1 and 3.
+bool BuildDisk(const std::string& disk, const std::string& table, const std::vector<std::string>& volumes,
+               std::string* error);
+
+}  // namespace vestrel::ntfs::fixture
