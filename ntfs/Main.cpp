@@ -214,8 +214,16 @@ int List(const report::ParsedArgs& args) {
     return report::FinalStatus(false, run.found, failIfFound, run.problems);
 }
 
-// Copies one data attribute to `fd`, a megabyte at a time.
-bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, std::string* error) {
+bool AllZero(const char* data, size_t size) {
+    for (size_t i = 0; i < size; ++i)
+        if (data[i] != 0) return false;
+    return true;
+}
+
+// Copies one data attribute to `fd`, a megabyte at a time. With `holes`
+// (a new regular file) runs of zeros are skipped rather than written, so a
+// sparse stream stays sparse on disk.
+bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool holes, std::string* error) {
     ntfs_attr* na = ntfs_attr_open(inode, AT_DATA, reinterpret_cast<ntfschar*>(const_cast<char16_t*>(stream.data())),
                                    u32(stream.size()));
     if (na == nullptr) {
@@ -232,6 +240,15 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, std::st
             *error = "read error at byte " + std::to_string(position) + " (" + std::strerror(errno != 0 ? errno : EIO) + ")";
             ok = false;
             break;
+        }
+        if (holes && AllZero(buffer.data(), size_t(got))) {
+            position += got;
+            if (::ftruncate(fd, off_t(position)) != 0 || ::lseek(fd, off_t(position), SEEK_SET) < 0) {
+                *error = std::string("write error (") + std::strerror(errno) + ")";
+                ok = false;
+                break;
+            }
+            continue;
         }
         for (s64 done = 0; done < got;) {
             const ssize_t put = ::write(fd, buffer.data() + done, size_t(got - done));
@@ -274,7 +291,7 @@ int Cat(const report::ParsedArgs& args) {
         return report::kExitPartial;
     }
     std::fflush(stdout);
-    const bool ok = CopyStream(inode, stream, STDOUT_FILENO, &error);
+    const bool ok = CopyStream(inode, stream, STDOUT_FILENO, false, &error);
     ntfs_inode_close(inode);
     if (!ok) run.Problem(run.volumes[0], path + u":" + stream, error);
     return ok ? report::kExitOk : report::kExitPartial;
@@ -349,7 +366,7 @@ int Extract(const report::ParsedArgs& args) {
             return;
         }
         std::string error;
-        const bool copied = CopyStream(inode, found.stream, fd, &error);
+        const bool copied = CopyStream(inode, found.stream, fd, true, &error);
         ::close(fd);
         if (!copied) {
             ::unlinkat(dir, file.c_str(), 0);

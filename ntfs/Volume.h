@@ -46,8 +46,10 @@ public:
     // Writes the library attempted; always refused, so always 0 in practice.
     uint64_t refusedWrites() const;
 
-private:
+    // The library's view of the source: a window of it, read-only.
     struct Device;
+
+private:
     Volume() = default;
     _ntfs_volume* vol_ = nullptr;
     std::unique_ptr<Device> device_;

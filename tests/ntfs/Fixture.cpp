@@ -190,14 +190,16 @@ bool Writer::AddDirectory(const std::u16string& path, const std::vector<Stream>&
 bool Writer::AddLink(const std::u16string& existing, const std::u16string& newPath) {
     auto* vol = static_cast<ntfs_volume*>(volume_);
     std::u16string leaf, existingLeaf;
-    ntfs_inode* dir = ParentOf(vol, existing, &existingLeaf);
+    // The new name's directory first: for a directory linked below itself
+    // the walk down passes through the linked directory.
+    ntfs_inode* target = ParentOf(vol, newPath, &leaf);
+    ntfs_inode* dir = target == nullptr ? nullptr : ParentOf(vol, existing, &existingLeaf);
     const u64 ref = dir == nullptr ? u64(-1) : ntfs_inode_lookup_by_name(dir, Units(existingLeaf), int(existingLeaf.size()));
     if (dir != nullptr) ntfs_inode_close(dir);
     ntfs_inode* ni = ref == u64(-1) ? nullptr : ntfs_inode_open(vol, ref);
-    ntfs_inode* target = ParentOf(vol, newPath, &leaf);
-    const bool ok = ni != nullptr && target != nullptr && ntfs_link(ni, target, Units(leaf), u8(leaf.size())) == 0;
-    if (target != nullptr) ntfs_inode_close(target);
+    const bool ok = ni != nullptr && ntfs_link(ni, target, Units(leaf), u8(leaf.size())) == 0;
     if (ni != nullptr) ntfs_inode_close(ni);
+    if (target != nullptr) ntfs_inode_close(target);
     if (!ok) error_ = "cannot link " + Narrow(newPath);
     return ok;
 }
@@ -254,6 +256,17 @@ bool BuildStandard(const std::string& image, std::string* error) {
         return false;
     }
     return true;
+}
+
+bool BuildLoop(const std::string& image, std::string* error) {
+    if (!Format(image, 16ull << 20, error)) return false;
+    Writer w;
+    if (!w.Open(image, error)) return false;
+    // \loop\inner\back is a second name of \loop itself.
+    const bool ok = w.AddDirectory(u"\\loop", {{u"top", 3}}) && w.AddFile(u"\\loop\\inner\\f.txt", {{u"s", 2}}) &&
+                    w.AddLink(u"\\loop", u"\\loop\\inner\\back") && w.AddFile(u"\\after.txt", {{u"t", 1}});
+    if (!ok) *error = w.error();
+    return w.Close() && ok;
 }
 
 bool BuildBench(const std::string& image, unsigned files, std::string* error) {

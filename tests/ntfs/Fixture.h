@@ -42,6 +42,10 @@ private:
 // The fixture every command test reads (see the test for what it holds).
 bool BuildStandard(const std::string& image, std::string* error);
 
+// A volume whose directory \loop\inner holds a second name of \loop: a
+// directory cycle, as a damaged index could make one.
+bool BuildLoop(const std::string& image, std::string* error);
+
 // A volume of `files` files in directories of 100, one in twenty carrying a
 // stream, for the benchmark.
 bool BuildBench(const std::string& image, unsigned files, std::string* error);

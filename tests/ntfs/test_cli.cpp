@@ -1,0 +1,429 @@
+// vestrel-ntfs run as a user runs it, on fixture images written at test
+// time: what it lists, prints and extracts, its exit statuses, disk images
+// with partition tables, damaged volumes, and that the source never changes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "CliRunner.h"
+#include "Fixture.h"
+#include "OutputParse.h"
+#include "Report.h"
+
+using namespace vestrel::ntfs;
+using namespace vestrel::ntfs::testing;
+using vestrel::report::FromUtf8;
+using vestrel::report::ToUtf8;
+
+namespace {
+
+struct Images {
+    std::string dir, standard, mbr, gpt, loop;
+    uint64_t mbrThirdOffset = 0;
+};
+
+Images* g_images = nullptr;
+
+class NtfsCli : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (g_images != nullptr) return;
+        auto* images = new Images;
+        images->dir = TempDirectory();
+        ASSERT_FALSE(images->dir.empty());
+        std::string error;
+        images->standard = images->dir + "/standard.raw";
+        ASSERT_TRUE(fixture::BuildStandard(images->standard, &error)) << error;
+        const std::string a = images->dir + "/a.raw", b = images->dir + "/b.raw";
+        ASSERT_TRUE(fixture::Format(a, 8u << 20, &error, 2048)) << error;
+        ASSERT_TRUE(fixture::Format(b, 8u << 20, &error)) << error;
+        {
+            fixture::Writer w;
+            ASSERT_TRUE(w.Open(a, &error)) << error;
+            ASSERT_TRUE(w.AddFile(u"\\one.txt", {{u"first", 5}}));
+            ASSERT_TRUE(w.Close());
+            ASSERT_TRUE(w.Open(b, &error)) << error;
+            ASSERT_TRUE(w.AddFile(u"\\two.txt", {{u"second", 6}}));
+            ASSERT_TRUE(w.Close());
+        }
+        images->mbr = images->dir + "/mbr.raw";
+        images->gpt = images->dir + "/gpt.raw";
+        ASSERT_TRUE(fixture::BuildDisk(images->mbr, "mbr", {a, b}, &error)) << error;
+        ASSERT_TRUE(fixture::BuildDisk(images->gpt, "gpt", {a, b}, &error)) << error;
+        images->mbrThirdOffset = (2048 + 16384 + 2048) * 512ull;  // p1 8 MiB, p2 1 MiB
+        images->loop = images->dir + "/loop.raw";
+        ASSERT_TRUE(fixture::BuildLoop(images->loop, &error)) << error;
+        g_images = images;
+    }
+    static const Images& I() { return *g_images; }
+};
+
+// "path:stream" -> (size, directory) of a csv listing, with its volume
+// when the listing has one ("p1 \a:s").
+struct Listing {
+    std::map<std::string, std::pair<uint64_t, bool>> rows;
+    std::vector<std::string> header;
+    bool ok = false;
+    bool Has(const std::string& key) const { return rows.count(key) != 0; }
+    uint64_t Size(const std::string& key) const { return rows.at(key).first; }
+};
+
+Listing ParseListing(const std::string& csv) {
+    Listing out;
+    const auto parsed = vestrel::testing::ParseCsv(csv);
+    if (!parsed.ok || parsed.records.empty()) return out;
+    out.header = parsed.records[0];
+    const bool volume = !out.header.empty() && out.header[0] == "volume";
+    const size_t base = volume ? 1 : 0;
+    for (size_t i = 1; i < parsed.records.size(); ++i) {
+        const auto& r = parsed.records[i];
+        if (r.size() < base + 4) return out;
+        const std::string key = (volume ? r[0] + " " : "") + r[base] + ":" + r[base + 1];
+        out.rows[key] = {std::stoull(r[base + 2]), r[base + 3] == "true"};
+    }
+    out.ok = true;
+    return out;
+}
+
+std::string Pattern(size_t size) {
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i) data[i] = char('a' + i % 26);
+    return data;
+}
+
+const std::string kCjkStream = "\xE6\xB5\x81\xE5\x90\x8D\xE7\xA7\xB0";  // 流名称
+const std::string kCjkFile = "\xE6\x96\x87\xE4\xBB\xB6.txt";            // 文件.txt
+
+}  // namespace
+
+TEST_F(NtfsCli, RecursiveListingFindsEveryNamedStreamWithItsFullSize) {
+    const RunResult r = RunNtfs({"list", "-r", "--format", "csv", I().standard});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const Listing l = ParseListing(r.out);
+    ASSERT_TRUE(l.ok) << r.out;
+    EXPECT_EQ(l.header, (std::vector<std::string>{"path", "stream", "size", "directory"}));
+    const std::map<std::string, uint64_t> expected = {
+        {"\\sizes.txt:s0", 0},       {"\\sizes.txt:s1", 1},       {"\\sizes.txt:s100", 100},
+        {"\\sizes.txt:s101", 101},   {"\\excluded.txt:faviconX", 5}, {"\\names.txt:" + kCjkStream, 9},
+        {"\\names.txt:x" + std::string(254, 'L'), 2}, {"\\dir:dirstream", 10}, {"\\dir\\inner.txt:inner", 6},
+        {"\\linka.txt:linked", 7},   {"\\dir\\linkb.txt:linked", 7}, {"\\sparse.bin:big", (4ull << 30) + 5},
+        {"\\sparse.bin:after", 3},   {"\\packed.txt:large", 65536}, {"\\" + kCjkFile + ":hidden", 11},
+        {"\\db\\dc\\dd\\de\\df\\dg\\dh\\di\\dj\\dk\\dl\\dm\\dn\\do\\dp\\dq\\dr\\ds\\dt\\du\\leaf.txt:deep", 4}};
+    for (const auto& [key, size] : expected) {
+        ASSERT_TRUE(l.Has(key)) << key;
+        EXPECT_EQ(l.Size(key), size) << key;
+    }
+    EXPECT_TRUE(l.rows.at("\\dir:dirstream").second);
+    EXPECT_FALSE(l.rows.at("\\dir\\inner.txt:inner").second);
+    // The file with an attribute list: every one of its 300 streams, once.
+    size_t many = 0;
+    for (const auto& row : l.rows) many += row.first.rfind("\\many.txt:", 0) == 0;
+    EXPECT_EQ(many, 300u);
+    EXPECT_EQ(l.rows.size(), expected.size() + 300);
+    // Excluded names and metadata files are left out.
+    for (const auto& row : l.rows) {
+        EXPECT_NE(row.first.rfind("\\$", 0), 0u) << row.first;
+        EXPECT_EQ(row.first.find("Zone.Identifier"), std::string::npos);
+    }
+}
+
+TEST_F(NtfsCli, AllAddsTheExcludedNamesAndTheMetadataFiles) {
+    const RunResult r = RunNtfs({"list", "-r", "--all", "--format", "csv", I().standard});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Listing l = ParseListing(r.out);
+    for (const char* key : {"\\excluded.txt:Zone.Identifier", "\\excluded.txt:FAVICON",
+                            "\\excluded.txt:oeCustomProperty", "\\$Secure:$SDS", "\\$BadClus:$Bad"})
+        EXPECT_TRUE(l.Has(key)) << key;
+}
+
+TEST_F(NtfsCli, WithoutRecursionOnlyThePathAndItsEntries) {
+    const RunResult root = RunNtfs({"list", "--format", "csv", I().standard});
+    ASSERT_EQ(root.status, 0) << root.err;
+    const Listing top = ParseListing(root.out);
+    EXPECT_TRUE(top.Has("\\dir:dirstream"));
+    EXPECT_TRUE(top.Has("\\sizes.txt:s1"));
+    EXPECT_FALSE(top.Has("\\dir\\inner.txt:inner"));
+
+    const RunResult dir = RunNtfs({"list", "--format", "csv", I().standard, "/dir/"});
+    ASSERT_EQ(dir.status, 0) << dir.err;
+    const Listing d = ParseListing(dir.out);
+    EXPECT_EQ(d.rows.size(), 3u) << dir.out;
+    EXPECT_TRUE(d.Has("\\dir:dirstream") && d.Has("\\dir\\inner.txt:inner") && d.Has("\\dir\\linkb.txt:linked"));
+
+    const RunResult file = RunNtfs({"list", "--format", "csv", I().standard, "\\sizes.txt"});
+    EXPECT_EQ(ParseListing(file.out).rows.size(), 4u);
+    const RunResult plain = RunNtfs({"list", "--format", "csv", I().standard, "\\plain.txt"});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_TRUE(ParseListing(plain.out).rows.empty());
+}
+
+TEST_F(NtfsCli, JsonAndTableCarryTheSameRows) {
+    const RunResult json = RunNtfs({"list", "--format", "json", I().standard, "\\sparse.bin"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    std::istringstream lines(json.out);
+    std::string line;
+    std::map<std::u16string, uint64_t> sizes;
+    while (std::getline(lines, line)) {
+        vestrel::testing::JsonObject o;
+        ASSERT_TRUE(vestrel::testing::ParseJsonLine(line, &o)) << line;
+        EXPECT_EQ(o.strings["path"], u"\\sparse.bin");
+        EXPECT_FALSE(o.booleans["directory"]);
+        sizes[o.strings["stream"]] = o.numbers["size"];
+    }
+    EXPECT_EQ(sizes, (std::map<std::u16string, uint64_t>{{u"big", (4ull << 30) + 5}, {u"after", 3}}));
+
+    const RunResult table = RunNtfs({"list", "--format", "table", I().standard, "\\names.txt"});
+    ASSERT_EQ(table.status, 0);
+    EXPECT_NE(table.out.find("\\names.txt:" + kCjkStream), std::string::npos) << table.out;
+    // Not a terminal: csv unless asked.
+    const RunResult plain = RunNtfs({"list", I().standard, "\\names.txt"});
+    EXPECT_EQ(plain.out.rfind("path,stream,size,directory", 0), 0u);
+}
+
+TEST_F(NtfsCli, ASparseFourGigabyteStreamListsWithoutReadingIt) {
+    const RunResult r = RunNtfs({"list", "--format", "csv", I().standard, "\\sparse.bin"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_LT(r.seconds, 3.0);  // reading 4 GiB of zeros would take far longer under the sanitizers
+}
+
+TEST_F(NtfsCli, FailIfFoundAndUsageStatuses) {
+    EXPECT_EQ(RunNtfs({"list", "--fail-if-found", I().standard, "\\sizes.txt"}).status, 3);
+    EXPECT_EQ(RunNtfs({"list", "--fail-if-found", I().standard, "\\plain.txt"}).status, 0);
+    // Excluded names alone are not a finding, unless --all shows them.
+    const std::vector<std::vector<std::string>> usage = {
+        {},
+        {"frobnicate", I().standard},
+        {"list"},
+        {"list", "--format", "xml", I().standard},
+        {"list", "--offset", "12x", I().standard},
+        {"list", I().standard, "\\a", "\\b"},
+        {"cat", I().standard, "\\sizes.txt"},
+        {"cat", I().standard, "\\sizes.txt:"},
+        {"extract", I().standard},
+        {"extract", I().standard, "--to", I().dir + "/x", "--index-format", "table"},
+        {"list", "--volume", "p9", I().mbr},
+        {"cat", I().mbr, "\\one.txt:first"},  // two volumes: which one?
+    };
+    for (const auto& args : usage) {
+        const RunResult r = RunNtfs(args);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "(none)" : args[0]) << " " << r.err;
+        EXPECT_NE(r.err, "");
+    }
+    EXPECT_EQ(RunNtfs({"--help"}).status, 0);
+    EXPECT_NE(RunNtfs({"list", "--help"}).out.find("usage: vestrel-ntfs list"), std::string::npos);
+}
+
+TEST_F(NtfsCli, CatWritesTheStreamBytesExactly) {
+    const RunResult r = RunNtfs({"cat", I().standard, "\\sizes.txt:s101"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Pattern(101));
+    EXPECT_EQ(RunNtfs({"cat", I().standard, "/sizes.txt:s0"}).out, "");
+    EXPECT_EQ(RunNtfs({"cat", I().standard, "\\names.txt:" + kCjkStream}).out, Pattern(9));
+    EXPECT_EQ(RunNtfs({"cat", I().standard, "\\dir:dirstream"}).out, Pattern(10));
+    EXPECT_EQ(RunNtfs({"cat", I().standard, "\\many.txt:mLn"}).out, Pattern(8));
+    EXPECT_EQ(RunNtfs({"cat", I().standard, "\\packed.txt:large"}).out, Pattern(65536));
+
+    const RunResult missing = RunNtfs({"cat", I().standard, "\\sizes.txt:nothere"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("no such stream"), std::string::npos) << missing.err;
+    const RunResult noFile = RunNtfs({"cat", I().standard, "\\nofile.txt:s"});
+    EXPECT_EQ(noFile.status, 1);
+    EXPECT_NE(noFile.err.find("no such file"), std::string::npos) << noFile.err;
+}
+
+TEST_F(NtfsCli, ExtractNeverOverwritesAndIndexesWhatWentWhere) {
+    const std::string to = I().dir + "/extract";
+    const RunResult first = RunNtfs({"extract", "-r", I().standard, "\\dir", "--to", to});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const auto index = vestrel::testing::ParseCsv(ReadFile(to + "/index.csv"));
+    ASSERT_TRUE(index.ok);
+    ASSERT_EQ(index.records.size(), 4u);
+    EXPECT_EQ(index.records[0].back(), "saved_as");
+    std::set<std::string> names;
+    for (size_t i = 1; i < index.records.size(); ++i) {
+        const auto& row = index.records[i];
+        const std::string saved = row.back();
+        names.insert(saved);
+        EXPECT_EQ(saved.find('/'), std::string::npos);
+        EXPECT_EQ(ReadFile(to + "/" + saved), Pattern(std::stoull(row[2]))) << saved;
+    }
+    EXPECT_EQ(names.size(), 3u);
+
+    // Again into the same folder: new names, the first files untouched.
+    std::ofstream(to + "/" + *names.begin(), std::ios::app) << "marker";
+    const RunResult second = RunNtfs({"extract", "-r", I().standard, "\\dir", "--to", to, "--index-format", "json"});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_NE(ReadFile(to + "/" + *names.begin()).find("marker"), std::string::npos);
+    EXPECT_FALSE(ReadFile(to + "/index.json").empty());
+    std::istringstream lines(ReadFile(to + "/index.json"));
+    std::string line;
+    size_t rows = 0;
+    while (std::getline(lines, line)) {
+        vestrel::testing::JsonObject o;
+        ASSERT_TRUE(vestrel::testing::ParseJsonLine(line, &o));
+        const std::string saved = ToUtf8(o.strings["saved_as"]);
+        EXPECT_EQ(names.count(saved), 0u) << saved << " was reused";
+        EXPECT_EQ(ReadFile(to + "/" + saved).size(), o.numbers["size"]);
+        ++rows;
+    }
+    EXPECT_EQ(rows, 3u);
+    const RunResult third = RunNtfs({"extract", I().standard, "\\dir", "--to", to});
+    EXPECT_EQ(third.status, 0);
+    struct stat st {};
+    EXPECT_EQ(stat((to + "/index (1).csv").c_str(), &st), 0) << third.err;
+}
+
+TEST_F(NtfsCli, ExtractFitsLongAndWideNamesIntoLinuxFileNames) {
+    const std::string to = I().dir + "/names";
+    const RunResult r = RunNtfs({"extract", I().standard, "\\names.txt", "--to", to, "--index-format", "json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(ReadFile(to + "/index.json"));
+    std::string line;
+    size_t rows = 0;
+    while (std::getline(lines, line)) {
+        vestrel::testing::JsonObject o;
+        ASSERT_TRUE(vestrel::testing::ParseJsonLine(line, &o));
+        const std::string saved = ToUtf8(o.strings["saved_as"]);
+        EXPECT_LE(saved.size(), 255u);
+        EXPECT_EQ(ReadFile(to + "/" + saved), Pattern(o.numbers["size"]));
+        ++rows;
+    }
+    EXPECT_EQ(rows, 2u);
+}
+
+TEST_F(NtfsCli, DiskImagesListEveryNtfsPartition) {
+    for (const std::string& disk : {I().mbr, I().gpt}) {
+        const RunResult r = RunNtfs({"list", "-r", "--format", "csv", disk});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Listing l = ParseListing(r.out);
+        ASSERT_TRUE(l.ok);
+        EXPECT_EQ(l.header[0], "volume");
+        const std::string second = disk == I().mbr ? "p3" : "p2";  // the MBR disk has a Linux p2
+        EXPECT_EQ(l.rows.size(), 2u) << r.out;
+        EXPECT_TRUE(l.Has("p1 \\one.txt:first")) << r.out;
+        EXPECT_TRUE(l.Has(second + " \\two.txt:second")) << r.out;
+        const RunResult one = RunNtfs({"list", "--volume", second, "--format", "csv", disk});
+        EXPECT_EQ(ParseListing(one.out).rows.size(), 1u);
+        EXPECT_EQ(RunNtfs({"cat", "--volume", second, disk, "\\two.txt:second"}).out, Pattern(6));
+    }
+    const RunResult offset = RunNtfs({"list", "--offset", std::to_string(I().mbrThirdOffset), "--format", "csv", I().mbr});
+    ASSERT_EQ(offset.status, 0) << offset.err;
+    const Listing l = ParseListing(offset.out);
+    EXPECT_EQ(l.header[0], "path");
+    EXPECT_TRUE(l.Has("\\two.txt:second"));
+    const RunResult wrong = RunNtfs({"list", "--offset", "512", I().mbr});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.err.find("no NTFS boot sector"), std::string::npos);
+}
+
+TEST_F(NtfsCli, NoCommandChangesASingleByteOfTheSource) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"list", "-r", "--all", I().standard},
+        {"cat", I().standard, "\\sparse.bin:after"},
+        {"cat", I().standard, "\\nofile:s"},
+        {"extract", "-r", "--all", I().standard, "--to", I().dir + "/ro", "\\dir"},
+        {"list", "-r", I().mbr},
+        {"list", "-r", I().loop},
+    };
+    for (const auto& args : commands) {
+        const std::string& source = args[args[0] == "extract" ? 3 : args.size() - (args[0] == "cat" ? 2 : 1)];
+        struct stat before {}, after {};
+        ASSERT_EQ(stat(source.c_str(), &before), 0) << source;
+        const uint64_t hash = HashFile(source);
+        const RunResult r = RunNtfs(args);
+        EXPECT_TRUE(r.status == 0 || r.status == 1) << args[0] << " " << r.err;
+        EXPECT_EQ(HashFile(source), hash) << args[0] << " changed " << source;
+        ASSERT_EQ(stat(source.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+        EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    }
+}
+
+TEST_F(NtfsCli, ADirectoryLoopIsReportedAndTheRestListed) {
+    const RunResult r = RunNtfs({"list", "-r", "--format", "csv", I().loop}, 20);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("directory loop"), std::string::npos) << r.err;
+    const Listing l = ParseListing(r.out);
+    EXPECT_TRUE(l.Has("\\loop:top"));
+    EXPECT_TRUE(l.Has("\\loop\\inner\\f.txt:s"));
+    EXPECT_TRUE(l.Has("\\after.txt:t"));
+}
+
+namespace {
+
+// The image's bytes, with the volume's MFT location from its boot sector.
+struct Image {
+    std::string bytes;
+    uint64_t mftOffset = 0;
+    explicit Image(const std::string& path) : bytes(ReadFile(path)) {
+        const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+        const uint64_t cluster = uint64_t(b[11] | b[12] << 8) * b[13];
+        uint64_t lcn = 0;
+        for (int i = 7; i >= 0; --i) lcn = lcn << 8 | b[0x30 + i];
+        mftOffset = lcn * cluster;
+    }
+    // The MFT record (1 KiB) of the user file carrying `name`.
+    size_t RecordOf(const std::u16string& name) const {
+        const std::string needle(reinterpret_cast<const char*>(name.data()), name.size() * 2);
+        for (size_t at = size_t(mftOffset) + 16 * 1024; at + 1024 <= bytes.size(); at += 1024) {
+            if (bytes.compare(at, 4, "FILE") != 0) break;
+            if (std::string_view(bytes.data() + at, 1024).find(needle) != std::string_view::npos) return at;
+        }
+        return 0;
+    }
+    void Save(const std::string& path) const { std::ofstream(path, std::ios::binary) << bytes; }
+};
+
+}  // namespace
+
+TEST_F(NtfsCli, DamagedVolumesSayWhatIsWrongAndListWhatTheyCan) {
+    const Image clean(I().standard);
+    ASSERT_NE(clean.mftOffset, 0u);
+
+    Image zeroed = clean;
+    const size_t record = zeroed.RecordOf(u"sizes.txt");
+    ASSERT_NE(record, 0u);
+    std::fill(zeroed.bytes.begin() + long(record), zeroed.bytes.begin() + long(record) + 1024, '\0');
+    const std::string zeroedPath = I().dir + "/zeroed.raw";
+    zeroed.Save(zeroedPath);
+    const RunResult z = RunNtfs({"list", "-r", "--format", "csv", zeroedPath});
+    EXPECT_EQ(z.status, 1);
+    EXPECT_NE(z.err.find("\\sizes.txt"), std::string::npos) << z.err;
+    const Listing zl = ParseListing(z.out);
+    EXPECT_TRUE(zl.Has("\\names.txt:" + kCjkStream));
+    EXPECT_TRUE(zl.Has("\\dir\\inner.txt:inner"));
+    EXPECT_FALSE(zl.Has("\\sizes.txt:s1"));
+
+    Image boot = clean;
+    std::fill(boot.bytes.begin(), boot.bytes.begin() + 512, '\0');
+    const std::string bootPath = I().dir + "/noboot.raw";
+    boot.Save(bootPath);
+    const RunResult b = RunNtfs({"list", bootPath});
+    EXPECT_EQ(b.status, 1);
+    EXPECT_NE(b.err.find("neither an NTFS boot sector nor a partition table"), std::string::npos) << b.err;
+
+    Image badBoot = clean;
+    badBoot.bytes[11] = 3;  // bytes per sector: 515
+    const std::string badBootPath = I().dir + "/badboot.raw";
+    badBoot.Save(badBootPath);
+    const RunResult bb = RunNtfs({"list", badBootPath});
+    EXPECT_EQ(bb.status, 1);
+    EXPECT_NE(bb.err.find("not a readable NTFS volume"), std::string::npos) << bb.err;
+
+    const std::string truncated = I().dir + "/truncated.raw";
+    std::ofstream(truncated, std::ios::binary) << clean.bytes.substr(0, size_t(clean.mftOffset) + 40 * 1024);
+    const RunResult t = RunNtfs({"list", "-r", truncated}, 20);
+    EXPECT_EQ(t.status, 1);
+    EXPECT_FALSE(t.timedOut);
+    EXPECT_NE(t.err, "");
+
+    const RunResult missing = RunNtfs({"list", I().dir + "/absent.raw"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("No such file"), std::string::npos);
+}
