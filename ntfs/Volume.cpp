@@ -182,7 +182,7 @@ Volume::Device* Of(struct ntfs_device* dev) { return static_cast<Volume::Device*
 std::string Describe(int err) {
     switch (err) {
         case EINVAL: return "not a readable NTFS volume (boot sector or $MFT damaged)";
-        case EIO: return "read error (the image may be truncated or damaged)";
+        case EIO: return "the volume's metadata cannot be read (damaged or truncated)";
         case EOPNOTSUPP: return "unsupported NTFS variant";
         default: return std::strerror(err);
     }
