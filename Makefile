@@ -2,7 +2,8 @@
 #   make run    build, then start the 64-bit program under Wine
 #   make test   build all configurations and run every test
 #   make fuzz   run the fuzz targets for longer (FUZZ_SECONDS, default 600)
-#   make bench  measure the scan against a baseline under Wine (bench/run.sh)
+#   make bench  measure the scan against a baseline under Wine (bench/run.sh),
+#               and vestrel-ntfs against fls on an NTFS image (bench/ntfs.sh)
 JOBS ?= 2
 FUZZ_SECONDS ?= 600
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -Wno-dev
@@ -26,6 +27,7 @@ build/fuzz/CMakeCache.txt: | deps
 
 native: deps build/native/CMakeCache.txt
 	cmake --build build/native -j$(JOBS)
+	@mkdir -p dist/linux && cp build/native/ntfs/vestrel-ntfs dist/linux/
 win64: deps build/win64/CMakeCache.txt
 	cmake --build build/win64 -j$(JOBS)
 	@mkdir -p dist/win64 && for f in vestrel.exe korvaneupdate.exe; do \
@@ -52,8 +54,9 @@ fuzz: fuzzbuild
 
 bench: win64
 	cmake -S . -B build/bench-native -DCMAKE_BUILD_TYPE=Release -DVESTREL_SANITIZE=OFF -Wno-dev >/dev/null
-	cmake --build build/bench-native -j$(JOBS) --target bench_enumerate
+	cmake --build build/bench-native -j$(JOBS) --target bench_enumerate vestrel-ntfs ntfs_fixture
 	@sh bench/run.sh
+	@sh bench/ntfs.sh
 
 clean:
 	rm -rf build dist

@@ -2,14 +2,10 @@
 
 #include <cstring>
 
+#include "Bytes.h"
+
 namespace vestrel::ntfs {
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint64_t Le64(const uint8_t* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4)) << 32; }
 
 constexpr uint8_t kMbrProtective = 0xEE;
 // A GPT entry array is normally 16 KiB; anything past 1 MiB is damage.

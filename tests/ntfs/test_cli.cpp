@@ -95,6 +95,18 @@ std::string Pattern(size_t size) {
     return data;
 }
 
+std::vector<vestrel::testing::JsonObject> ReadJsonLines(const std::string& path) {
+    std::vector<vestrel::testing::JsonObject> out;
+    std::istringstream lines(ReadFile(path));
+    std::string line;
+    while (std::getline(lines, line)) {
+        vestrel::testing::JsonObject o;
+        EXPECT_TRUE(vestrel::testing::ParseJsonLine(line, &o)) << line;
+        out.push_back(o);
+    }
+    return out;
+}
+
 const std::string kCjkStream = "\xE6\xB5\x81\xE5\x90\x8D\xE7\xA7\xB0";  // 流名称
 const std::string kCjkFile = "\xE6\x96\x87\xE4\xBB\xB6.txt";            // 文件.txt
 
@@ -165,12 +177,10 @@ TEST_F(NtfsCli, WithoutRecursionOnlyThePathAndItsEntries) {
 TEST_F(NtfsCli, JsonAndTableCarryTheSameRows) {
     const RunResult json = RunNtfs({"list", "--format", "json", I().standard, "\\sparse.bin"});
     ASSERT_EQ(json.status, 0) << json.err;
-    std::istringstream lines(json.out);
-    std::string line;
+    const std::string jsonPath = I().dir + "/list.json";
+    std::ofstream(jsonPath) << json.out;
     std::map<std::u16string, uint64_t> sizes;
-    while (std::getline(lines, line)) {
-        vestrel::testing::JsonObject o;
-        ASSERT_TRUE(vestrel::testing::ParseJsonLine(line, &o)) << line;
+    for (auto o : ReadJsonLines(jsonPath)) {
         EXPECT_EQ(o.strings["path"], u"\\sparse.bin");
         EXPECT_FALSE(o.booleans["directory"]);
         sizes[o.strings["stream"]] = o.numbers["size"];
@@ -259,19 +269,13 @@ TEST_F(NtfsCli, ExtractNeverOverwritesAndIndexesWhatWentWhere) {
     const RunResult second = RunNtfs({"extract", "-r", I().standard, "\\dir", "--to", to, "--index-format", "json"});
     ASSERT_EQ(second.status, 0) << second.err;
     EXPECT_NE(ReadFile(to + "/" + *names.begin()).find("marker"), std::string::npos);
-    EXPECT_FALSE(ReadFile(to + "/index.json").empty());
-    std::istringstream lines(ReadFile(to + "/index.json"));
-    std::string line;
-    size_t rows = 0;
-    while (std::getline(lines, line)) {
-        vestrel::testing::JsonObject o;
-        ASSERT_TRUE(vestrel::testing::ParseJsonLine(line, &o));
+    const auto rows = ReadJsonLines(to + "/index.json");
+    EXPECT_EQ(rows.size(), 3u);
+    for (auto o : rows) {
         const std::string saved = ToUtf8(o.strings["saved_as"]);
         EXPECT_EQ(names.count(saved), 0u) << saved << " was reused";
         EXPECT_EQ(ReadFile(to + "/" + saved).size(), o.numbers["size"]);
-        ++rows;
     }
-    EXPECT_EQ(rows, 3u);
     const RunResult third = RunNtfs({"extract", I().standard, "\\dir", "--to", to});
     EXPECT_EQ(third.status, 0);
     struct stat st {};
@@ -282,18 +286,13 @@ TEST_F(NtfsCli, ExtractFitsLongAndWideNamesIntoLinuxFileNames) {
     const std::string to = I().dir + "/names";
     const RunResult r = RunNtfs({"extract", I().standard, "\\names.txt", "--to", to, "--index-format", "json"});
     ASSERT_EQ(r.status, 0) << r.err;
-    std::istringstream lines(ReadFile(to + "/index.json"));
-    std::string line;
-    size_t rows = 0;
-    while (std::getline(lines, line)) {
-        vestrel::testing::JsonObject o;
-        ASSERT_TRUE(vestrel::testing::ParseJsonLine(line, &o));
+    const auto rows = ReadJsonLines(to + "/index.json");
+    EXPECT_EQ(rows.size(), 2u);
+    for (auto o : rows) {
         const std::string saved = ToUtf8(o.strings["saved_as"]);
         EXPECT_LE(saved.size(), 255u);
         EXPECT_EQ(ReadFile(to + "/" + saved), Pattern(o.numbers["size"]));
-        ++rows;
     }
-    EXPECT_EQ(rows, 2u);
 }
 
 TEST_F(NtfsCli, DiskImagesListEveryNtfsPartition) {

@@ -60,6 +60,16 @@ struct Disk {
     }
 };
 
+void ExpectVolumes(const DiskLayout& layout, const std::vector<Partition>& expected) {
+    ASSERT_EQ(layout.volumes.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(layout.volumes[i].label, expected[i].label);
+        EXPECT_EQ(layout.volumes[i].offset, expected[i].offset) << expected[i].label;
+        EXPECT_EQ(layout.volumes[i].length, expected[i].length) << expected[i].label;
+    }
+    EXPECT_TRUE(layout.problems.empty());
+}
+
 }  // namespace
 
 TEST(PartitionTable, BareVolumeIsOneUnlabelledVolume) {
@@ -67,10 +77,7 @@ TEST(PartitionTable, BareVolumeIsOneUnlabelledVolume) {
     d.Ntfs(0);
     const DiskLayout layout = d.Read();
     EXPECT_EQ(layout.kind, Layout::Volume);
-    ASSERT_EQ(layout.volumes.size(), 1u);
-    EXPECT_EQ(layout.volumes[0].label, "");
-    EXPECT_EQ(layout.volumes[0].length, 64u * kSectorSize);
-    EXPECT_TRUE(layout.problems.empty());
+    ExpectVolumes(layout, {{"", 0, 64 * kSectorSize}});
 }
 
 TEST(PartitionTable, MbrKeepsOnlyNtfsPartitionsWithTheirSlotNumbers) {
@@ -82,13 +89,7 @@ TEST(PartitionTable, MbrKeepsOnlyNtfsPartitionsWithTheirSlotNumbers) {
     d.Ntfs(200);
     const DiskLayout layout = d.Read();
     EXPECT_EQ(layout.kind, Layout::Mbr);
-    ASSERT_EQ(layout.volumes.size(), 2u);
-    EXPECT_EQ(layout.volumes[0].label, "p1");
-    EXPECT_EQ(layout.volumes[0].offset, 10u * kSectorSize);
-    EXPECT_EQ(layout.volumes[0].length, 100u * kSectorSize);
-    EXPECT_EQ(layout.volumes[1].label, "p3");
-    EXPECT_EQ(layout.volumes[1].offset, 200u * kSectorSize);
-    EXPECT_TRUE(layout.problems.empty());
+    ExpectVolumes(layout, {{"p1", 10 * kSectorSize, 100 * kSectorSize}, {"p3", 200 * kSectorSize, 100 * kSectorSize}});
 }
 
 TEST(PartitionTable, MbrEntryBeyondTheEndIsAProblemNotARead) {
@@ -107,12 +108,7 @@ TEST(PartitionTable, GptListsEveryNtfsPartition) {
     d.Ntfs(200);  // the third is not NTFS
     const DiskLayout layout = d.Read();
     EXPECT_EQ(layout.kind, Layout::Gpt);
-    ASSERT_EQ(layout.volumes.size(), 2u);
-    EXPECT_EQ(layout.volumes[0].label, "p1");
-    EXPECT_EQ(layout.volumes[0].length, 100u * kSectorSize);
-    EXPECT_EQ(layout.volumes[1].label, "p2");
-    EXPECT_EQ(layout.volumes[1].offset, 200u * kSectorSize);
-    EXPECT_TRUE(layout.problems.empty());
+    ExpectVolumes(layout, {{"p1", 40 * kSectorSize, 100 * kSectorSize}, {"p2", 200 * kSectorSize, 200 * kSectorSize}});
 }
 
 TEST(PartitionTable, GptChecksumMismatchIsSaidButReadAnyway) {
