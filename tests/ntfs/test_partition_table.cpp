@@ -128,6 +128,7 @@ struct BadGpt {
     uint64_t arrayLba;
 };
 
+void PrintTo(const BadGpt& c, std::ostream* out) { *out << c.what; }
 class DamagedGpt : public ::testing::TestWithParam<BadGpt> {};
 
 TEST_P(DamagedGpt, RefusedWithAProblem) {

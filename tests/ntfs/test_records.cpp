@@ -99,6 +99,11 @@ TEST(ClassifyEntry, ShortAliasesDotsAndMetadataAreTold) {
 struct PathCase {
     std::u16string typed, normal;
 };
+void PrintTo(const PathCase& c, std::ostream* out) {
+    *out << '"';
+    for (char16_t u : c.typed) *out << (u < 0x80 ? char(u) : '?');
+    *out << '"';
+}
 class VolumePaths : public ::testing::TestWithParam<PathCase> {};
 TEST_P(VolumePaths, Normalised) { EXPECT_EQ(NormalVolumePath(GetParam().typed), GetParam().normal); }
 INSTANTIATE_TEST_SUITE_P(Cases, VolumePaths,
