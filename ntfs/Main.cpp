@@ -14,6 +14,7 @@
 #include "NtfsLib.h"
 #include "Records.h"
 #include "Report.h"
+#include "StreamEnumerator.h"
 #include "Volume.h"
 #include "Walk.h"
 
@@ -270,6 +271,12 @@ int Cat(const report::ParsedArgs& args) {
     std::u16string path, stream;
     if (args.operands.size() != 2 || !SplitStreamPath(report::FromUtf8(args.operands[1]), &path, &stream)) {
         Say("cat needs SOURCE and PATH:STREAM");
+        return report::kExitUsage;
+    }
+    // "a.txt:s:$DATA", as Windows also accepts it, names the stream "s".
+    stream = TrimStreamName(u":" + stream);
+    if (stream.empty()) {
+        Say("cat needs a stream name after the colon");
         return report::kExitUsage;
     }
     Run run;

@@ -214,6 +214,7 @@ TEST_F(NtfsCli, FailIfFoundAndUsageStatuses) {
         {"list", I().standard, "\\a", "\\b"},
         {"cat", I().standard, "\\sizes.txt"},
         {"cat", I().standard, "\\sizes.txt:"},
+        {"cat", I().standard, "\\sizes.txt::$DATA"},  // the main data is not a stream
         {"extract", I().standard},
         {"extract", I().standard, "--to", I().dir + "/x", "--index-format", "table"},
         {"list", "--volume", "p9", I().mbr},
@@ -233,6 +234,7 @@ TEST_F(NtfsCli, CatWritesTheStreamBytesExactly) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, Pattern(101));
     EXPECT_EQ(RunNtfs({"cat", I().standard, "/sizes.txt:s0"}).out, "");
+    EXPECT_EQ(RunNtfs({"cat", I().standard, "\\sizes.txt:s100:$DATA"}).out, Pattern(100));
     EXPECT_EQ(RunNtfs({"cat", I().standard, "\\names.txt:" + kCjkStream}).out, Pattern(9));
     EXPECT_EQ(RunNtfs({"cat", I().standard, "\\dir:dirstream"}).out, Pattern(10));
     EXPECT_EQ(RunNtfs({"cat", I().standard, "\\many.txt:mLn"}).out, Pattern(8));
