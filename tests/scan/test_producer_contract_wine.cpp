@@ -17,7 +17,9 @@ void WriteWhole(const std::wstring& path, const std::vector<uint8_t>& data) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
     DWORD n = 0;
-    if (!data.empty()) EXPECT_TRUE(WriteFile(h, data.data(), DWORD(data.size()), &n, nullptr));
+    if (!data.empty()) {
+        EXPECT_TRUE(WriteFile(h, data.data(), DWORD(data.size()), &n, nullptr));
+    }
     CloseHandle(h);
 }
 
