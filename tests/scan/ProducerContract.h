@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ class SequenceContract : public ::testing::TestWithParam<ProducerKind> {};
 // Producers that run everywhere: the in-memory sequence and the platform
 // producer over the model in each of its behaviours.
 std::vector<ProducerKind> PortableProducerKinds();
+
+// Failure messages name the producer rather than dumping its bytes.
+inline void PrintTo(const ProducerKind& kind, std::ostream* os) { *os << kind.name; }
 
 inline std::string KindName(const ::testing::TestParamInfo<ProducerKind>& info) { return info.param.name; }
 
