@@ -82,7 +82,6 @@ struct Volume::Device {
     int fd = -1;
     uint64_t offset = 0, length = 0;
     int64_t position = 0;
-    uint64_t refusedWrites = 0;
 };
 
 namespace {
@@ -148,14 +147,14 @@ s64 DevSeek(struct ntfs_device* dev, s64 offset, int whence) {
     return d->position;
 }
 
-s64 DevWrite(struct ntfs_device* dev, const void*, s64) {
-    ++Of(dev)->refusedWrites;
+// The source is open for reading only; a write the library might try is
+// refused here before it could reach the descriptor.
+s64 DevWrite(struct ntfs_device*, const void*, s64) {
     errno = EROFS;
     return -1;
 }
 
-s64 DevPwrite(struct ntfs_device* dev, const void*, s64, s64) {
-    ++Of(dev)->refusedWrites;
+s64 DevPwrite(struct ntfs_device*, const void*, s64, s64) {
     errno = EROFS;
     return -1;
 }
@@ -193,8 +192,6 @@ std::string Describe(int err) {
 Volume::~Volume() {
     if (vol_ != nullptr) ntfs_umount(vol_, FALSE);  // also frees the library's device
 }
-
-uint64_t Volume::refusedWrites() const { return device_ ? device_->refusedWrites : 0; }
 
 std::unique_ptr<Volume> Volume::Mount(const Source& source, const Partition& where, std::string* error) {
     std::unique_ptr<Volume> volume(new Volume);

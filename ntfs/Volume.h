@@ -43,8 +43,6 @@ public:
     // Mounts the volume at [offset, offset + length) of `source`, read-only.
     static std::unique_ptr<Volume> Mount(const Source& source, const Partition& where, std::string* error);
     _ntfs_volume* get() const { return vol_; }
-    // Writes the library attempted; always refused, so always 0 in practice.
-    uint64_t refusedWrites() const;
 
     // The library's view of the source: a window of it, read-only.
     struct Device;

@@ -424,6 +424,10 @@ TEST_F(NtfsCli, DamagedVolumesSayWhatIsWrongAndListWhatTheyCan) {
     EXPECT_FALSE(t.timedOut);
     EXPECT_NE(t.err, "");
 
+    const RunResult folder = RunNtfs({"list", I().dir});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("not an image file or block device"), std::string::npos) << folder.err;
+
     const RunResult missing = RunNtfs({"list", I().dir + "/absent.raw"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("No such file"), std::string::npos);
