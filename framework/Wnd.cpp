@@ -194,6 +194,7 @@ bool CWnd::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* pResult) {
         return app != nullptr && app->OnCmdMsg(code, id);
     }
     if (msg == WM_NOTIFY) {
+        static_assert(sizeof(NMHDR) == (sizeof(void*) == 4 ? 12 : 24), "NMHDR layout");
         NMHDR* hdr = reinterpret_cast<NMHDR*>(lp);
         const AFX_MSGMAP_ENTRY* e = FindEntry(WM_NOTIFY, hdr->code, static_cast<UINT>(hdr->idFrom));
         if (e == nullptr) return false;
