@@ -84,14 +84,16 @@ BEGIN_MESSAGE_MAP(FailingDialog, CDialog)
     ON_MESSAGE(WM_PROBE, OnProbe)
 END_MESSAGE_MAP()
 
+BOOL CALLBACK CollectMessageBox(HWND h, LPARAM lp) {
+    if (::IsWindowVisible(h) && ::GetDlgItem(h, 0xFFFF) != nullptr)
+        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+    return TRUE;
+}
+
 // Message boxes (a static text 0xFFFF) among the top-level windows of a thread.
 std::vector<HWND> MessageBoxesOf(DWORD thread) {
     std::vector<HWND> boxes;
-    ::EnumThreadWindows(thread, [](HWND h, LPARAM lp) -> BOOL {
-        if (::IsWindowVisible(h) && ::GetDlgItem(h, 0xFFFF) != nullptr)
-            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&boxes));
+    ::EnumThreadWindows(thread, &CollectMessageBox, reinterpret_cast<LPARAM>(&boxes));
     return boxes;
 }
 
