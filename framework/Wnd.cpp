@@ -40,19 +40,19 @@ const wchar_t kAfxOutOfMemoryText[] = L"内存不足，操作未能完成。";
 const wchar_t kAfxUnexpectedFailureText[] = L"程序内部发生意外错误，操作未能完成。";
 
 void AfxReportHandlerException() {
-    if (t_reportingFailure) return;
+    const bool show = !t_reportingFailure;
     t_reportingFailure = true;
     try {
         throw;
     } catch (CFileException* ex) {
-        ex->ReportError();
+        if (show) ex->ReportError();
         ex->Delete();
     } catch (const std::bad_alloc&) {
-        AfxMessageBox(kAfxOutOfMemoryText, MB_OK | MB_ICONSTOP);
+        if (show) AfxMessageBox(kAfxOutOfMemoryText, MB_OK | MB_ICONSTOP);
     } catch (...) {
-        AfxMessageBox(kAfxUnexpectedFailureText, MB_OK | MB_ICONSTOP);
+        if (show) AfxMessageBox(kAfxUnexpectedFailureText, MB_OK | MB_ICONSTOP);
     }
-    t_reportingFailure = false;
+    if (show) t_reportingFailure = false;
 }
 
 // ---------------------------------------------------------------------------

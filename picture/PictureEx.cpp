@@ -164,6 +164,12 @@ CPictureEx::~CPictureEx() {
         // Under the lock the worker cannot be between its last look at this
         // object and its end: it has either ended or not got there yet.
         HANDLE hWorker = ::InterlockedExchangePointer(&m_hWorker, nullptr);
+        // A worker that ended just as the stop's wait ran out left its
+        // handle behind for us: it has given everything back already.
+        if (hWorker != nullptr && ::WaitForSingleObject(hWorker, 0) == WAIT_OBJECT_0) {
+            ::CloseHandle(hWorker);
+            hWorker = nullptr;
+        }
         if (hWorker != nullptr) {
             // Stuck (in a paint that does not return): it is given up, with
             // the frames, canvas, save-under and stop event it draws with;
