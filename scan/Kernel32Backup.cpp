@@ -1,6 +1,16 @@
 #include "Kernel32Backup.h"
 
+#include <cstddef>
+
+#include "BackupSequence.h"
+
 namespace vestrel {
+
+// The stream header the platform delivers is the 20 bytes before the name;
+// the structure itself is padded to 24 in both builds, so code that walks the
+// sequence must count 20, never sizeof.
+static_assert(offsetof(WIN32_STREAM_ID, cStreamName) == kStreamHeaderSize, "header is 20 bytes");
+static_assert(sizeof(WIN32_STREAM_ID) == 24, "the structure is padded past the header");
 
 bool Kernel32BackupCalls::Read(uint8_t* buffer, uint32_t count, uint32_t* bytesRead, bool abort,
                                bool processSecurity, void** context) {
