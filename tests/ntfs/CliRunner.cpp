@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -37,7 +38,12 @@ std::string TempDirectory() {
 }
 
 RunResult RunNtfs(const std::vector<std::string>& args, double deadlineSeconds) {
-    static const std::string scratch = TempDirectory();
+    // Where the child's output goes; removed when the test program ends.
+    static const struct Scratch {
+        std::string path = TempDirectory();
+        ~Scratch() { std::filesystem::remove_all(path); }
+    } scratchDir;
+    const std::string& scratch = scratchDir.path;
     const std::string outPath = scratch + "/out", errPath = scratch + "/err";
     RunResult result;
     const auto start = std::chrono::steady_clock::now();

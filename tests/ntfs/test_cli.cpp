@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -58,6 +59,12 @@ protected:
         images->loop = images->dir + "/loop.raw";
         ASSERT_TRUE(fixture::BuildLoop(images->loop, &error)) << error;
         g_images = images;
+    }
+    static void TearDownTestSuite() {
+        if (g_images == nullptr) return;
+        std::filesystem::remove_all(g_images->dir);
+        delete g_images;
+        g_images = nullptr;
     }
     static const Images& I() { return *g_images; }
 };

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -26,6 +27,10 @@ protected:
         std::string error;
         ASSERT_TRUE(fixture::BuildStandard(g_dir + "/clean.raw", &error)) << error;
         g_clean = g_dir + "/clean.raw";
+    }
+    static void TearDownTestSuite() {
+        std::filesystem::remove_all(g_dir);
+        g_clean.clear();
     }
 };
 
@@ -63,6 +68,8 @@ TEST_P(Corruption, EveryCommandEndsInTimeWithADefinedStatus) {
         EXPECT_EQ(r.err.find("ntfs_"), std::string::npos) << r.err;
         if (std::getenv("VESTREL_SHOW_STATUS")) std::printf("seed %u %s: %d\n%s", GetParam(), args[0].c_str(), r.status, r.err.c_str());
     }
+    std::filesystem::remove(image);
+    std::filesystem::remove_all(image + ".out");
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, Corruption, ::testing::Range(1u, 13u));
