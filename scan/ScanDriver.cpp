@@ -37,41 +37,66 @@ void EnableControl(HWND dlg, int id, BOOL enable) { ::EnableWindow(::GetDlgItem(
 // Painting the result list is by far the dearest part of adding a row (under
 // Wine a repaint per row costs more than the whole walk of a file), and a row
 // found a few milliseconds later looks the same to the user. So while rows
-// come in, the list is painted at most every kListPaintMs: what a row's insert
-// invalidates is validated again at once, and a one-shot timer armed by the
-// first row of a burst repaints the whole list. Every row is in the list at
-// once; only its painting waits. Ending or stopping a scan paints at once.
-// The list's redraw switch is left alone: on Windows turning it off takes
-// WS_VISIBLE away, and clicks, the wheel and the scroll bar would fall
-// through the list while rows come in.
+// come in, the list is painted at most every kListPaintMs: the first row of a
+// burst arms a one-shot timer that repaints the whole list, and until then
+// the rows' painting is held back. Every row is in the list at once; only its
+// painting waits. Ending or stopping a scan paints at once.
+//
+// How it is held back depends on the list view. Where its redraw switch
+// leaves the window's styles alone (Wine), the switch is turned off: an
+// insert then costs next to nothing. Where the switch goes on to the default
+// handling, which takes WS_VISIBLE away (Windows), clicks, the wheel and the
+// scroll bar would fall through the list while rows come in; there the
+// switch is never used, and what each insert invalidates is validated again
+// at once, on the window's thread, for the timer to paint.
 constexpr UINT_PTR kListPaintTimer = 0x5A1;
 constexpr UINT kListPaintMs = 100;
-// Present on the list while its painting waits for the timer.
+// Present on the list while its painting waits for the timer; its value is
+// the ListPaintHold in use.
 const wchar_t kListPaintDeferred[] = L"VestrelListPaintDeferred";
+enum ListPaintHold : INT_PTR { kPaintPerRow = 0, kRedrawOff = 1, kValidateInserts = 2 };
+
+// Whether this platform's list view hides itself when its redraw is turned
+// off. Asked of a throwaway list view of the same class, with no size, so
+// the result list itself is never hidden, not even for a moment.
+bool RedrawSwitchHidesList(HWND list) {
+    HWND probe = ::CreateWindowExW(0, L"SysListView32", L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 0, 0,
+                                   ::GetParent(list), nullptr,
+                                   reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(list, GWLP_HINSTANCE)), nullptr);
+    if (probe == nullptr) return true;  // unknown: never switch
+    ::SendMessageW(probe, WM_SETREDRAW, FALSE, 0);
+    const bool hides = (::GetWindowLongW(probe, GWL_STYLE) & WS_VISIBLE) == 0;
+    ::DestroyWindow(probe);
+    return hides;
+}
 
 void CALLBACK PaintListNow(HWND list, UINT = 0, UINT_PTR = 0, DWORD = 0) {
-    if (::RemovePropW(list, kListPaintDeferred) == nullptr) return;
+    const HANDLE hold = ::RemovePropW(list, kListPaintDeferred);
+    if (hold == nullptr) return;
     ::KillTimer(list, kListPaintTimer);
+    if (reinterpret_cast<INT_PTR>(hold) == kRedrawOff) ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
-// True when the list's painting waits for the timer (false: paint per row).
-bool DeferListPaint(HWND list) {
+// How the list's painting is held back until the timer.
+ListPaintHold DeferListPaint(HWND list, bool redrawHides) {
     // Re-arming the timer would restart it and starve the painting while
     // rows keep coming: only the first row of a burst arms it.
-    if (::GetPropW(list, kListPaintDeferred) != nullptr) return true;
-    if (!::SetTimer(list, kListPaintTimer, kListPaintMs, PaintListNow)) return false;
-    ::SetPropW(list, kListPaintDeferred, reinterpret_cast<HANDLE>(1));
-    return true;
+    if (HANDLE hold = ::GetPropW(list, kListPaintDeferred))
+        return static_cast<ListPaintHold>(reinterpret_cast<INT_PTR>(hold));
+    if (!::SetTimer(list, kListPaintTimer, kListPaintMs, PaintListNow)) return kPaintPerRow;
+    const ListPaintHold hold = redrawHides ? kValidateInserts : kRedrawOff;
+    ::SetPropW(list, kListPaintDeferred, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(hold)));
+    if (hold == kRedrawOff) ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    return hold;
 }
 
-// Holds back the painting of what happens to the list during its lifetime
-// (one row's insert) for the timer, when the painting is deferred; whatever
+// Holds back the painting of one row's insert for the timer; whatever
 // waited to be painted before still waits as it did.
 class HeldListPaint {
 public:
-    explicit HeldListPaint(HWND list) : m_list(list) {
-        if (!DeferListPaint(list)) return;
+    HeldListPaint(HWND list, bool redrawHides) : m_list(list) {
+        if (DeferListPaint(list, redrawHides) != kValidateInserts) return;
         m_before = ::CreateRectRgn(0, 0, 0, 0);
         if (m_before != nullptr) m_had = ::GetUpdateRgn(list, m_before, FALSE);
     }
@@ -235,7 +260,8 @@ LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
         return 1;
     case ScanRequest::kAddRow: {
         HWND list = ::GetDlgItem(dlg, IDC_LIST_RESULT);
-        HeldListPaint held(list);
+        if (m_nRedrawHidesList < 0) m_nRedrawHidesList = RedrawSwitchHidesList(list) ? 1 : 0;
+        HeldListPaint held(list, m_nRedrawHidesList != 0);
         wchar_t size[16];
         // The size is unsigned: a stream of 2 GiB or more must not show as a
         // negative number.

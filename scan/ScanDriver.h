@@ -105,6 +105,8 @@ private:
 
     HWND m_hScanWnd = nullptr;
     CScanSession* m_pSession = nullptr;
+    // Whether the list view hides itself when its redraw is off; -1 unknown.
+    int m_nRedrawHidesList = -1;
 };
 
 // Thread procedures; the parameter is the worker's share of its session,

