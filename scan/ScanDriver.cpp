@@ -60,7 +60,7 @@ enum ListPaintHold : INT_PTR { kPaintPerRow = 0, kRedrawOff = 1, kValidateInsert
 // off. Asked of a throwaway list view of the same class, with no size, so
 // the result list itself is never hidden, not even for a moment.
 bool RedrawSwitchHidesList(HWND list) {
-    HWND probe = ::CreateWindowExW(0, L"SysListView32", L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 0, 0,
+    HWND probe = ::CreateWindowExW(WS_EX_NOPARENTNOTIFY, L"SysListView32", L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 0, 0,
                                    ::GetParent(list), nullptr,
                                    reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(list, GWLP_HINSTANCE)), nullptr);
     if (probe == nullptr) return true;  // unknown: never switch
