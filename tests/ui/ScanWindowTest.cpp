@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,44 +98,6 @@ private:
 };
 BlockedStep* BlockedStep::s_self = nullptr;
 
-// Records every text the status line is given while armed.
-class StatusWatch {
-public:
-    explicit StatusWatch(HWND status) : m_status(status) {
-        s_self = this;
-        s_proc = reinterpret_cast<WNDPROC>(
-            ::SetWindowLongPtrW(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Record)));
-    }
-    ~StatusWatch() {
-        if (::IsWindow(m_status)) ::SetWindowLongPtrW(m_status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s_proc));
-        s_self = nullptr;
-    }
-    std::vector<std::wstring> Texts() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_texts;
-    }
-    void Clear() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_texts.clear();
-    }
-
-private:
-    static LRESULT CALLBACK Record(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == WM_SETTEXT && lp != 0 && s_self != nullptr) {
-            std::lock_guard<std::mutex> lock(s_self->m_mutex);
-            s_self->m_texts.push_back(reinterpret_cast<const wchar_t*>(lp));
-        }
-        return ::CallWindowProcW(s_proc, hwnd, msg, wp, lp);
-    }
-    static StatusWatch* s_self;
-    static WNDPROC s_proc;
-    HWND m_status;
-    std::mutex m_mutex;
-    std::vector<std::wstring> m_texts;
-};
-StatusWatch* StatusWatch::s_self = nullptr;
-WNDPROC StatusWatch::s_proc = nullptr;
-
 // A tree whose directory "trapdir" (ten files with a stream each) is where
 // the worker blocks, beside a file with a stream found before it.
 struct TrapTree {
@@ -189,7 +150,7 @@ TEST(ScanWindow, BlockedWorkerHoldsNeitherStopNorTheNextScan) {
     EXPECT_EQ(rows[0], (Row{L"fresh", L"3", other / L"b.txt"}));
 
     // The old worker goes on: nothing of it shows, and it walks no further.
-    StatusWatch watch(d.item(IDC_STATIC_STATUS));
+    TextRecorder watch(d.item(IDC_STATIC_STATUS));
     step.Release();
     EXPECT_TRUE(step.WaitWorkerEnded(10000)) << "the stopped worker did not end";
     ::Sleep(300);
