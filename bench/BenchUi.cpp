@@ -36,7 +36,7 @@ double MicrosPer(Clock::time_point since, int n) {
 
 void AddRows(CVestrelDlg* dlg, int from, int to) {
     std::wstring path = L"C:\\bench\\folder\\file.dat";
-    for (int i = from; i < to; ++i) AddResultRow(dlg, L"stream" + std::to_wstring(i), 100u + i, path);
+    for (int i = from; i < to; ++i) AddResultRow(dlg->ScanSession(), L"stream" + std::to_wstring(i), 100u + i, path);
 }
 
 double MiB(SIZE_T bytes) { return double(bytes) / (1024.0 * 1024.0); }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "FsRedirection.h"
 #include "WinSequences.h"
 
 namespace {
@@ -26,8 +27,8 @@ CNtfsStream::~CNtfsStream() = default;
 
 int CNtfsStream::EnumStreams(std::wstring path, NtfsStreamList* list, const std::atomic<bool>* stop) {
     if (path.empty() || list == nullptr) return 0;
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileHandle file(vestrel::CreateFileUnredirected(vestrel::FsCall::kOpen, path.c_str(), GENERIC_READ,
+                                                    FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     if (file.get() == INVALID_HANDLE_VALUE) return 0;
     // The sequence goes first: its backup context is released before the close.
     vestrel::FileStreamSequence seq(file.get(), path);

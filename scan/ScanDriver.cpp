@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "FileFind.h"
+#include "FsRedirection.h"
 #include "NtfsStream.h"
 #include "resource.h"
 
@@ -13,6 +14,7 @@ wchar_t g_szSystemDir[0x1024];
 
 struct ScanRequest {
     enum Kind { kShowEntry, kAddRow, kComplete, kReadFolder } kind;
+    const CScanSession* session = nullptr;  // whose worker asks
     const std::wstring* text = nullptr;  // entry path / stream name
     const std::wstring* path = nullptr;  // file path of a row
     DWORD size = 0;                      // stream size of a row
@@ -36,40 +38,101 @@ void EnableControl(HWND dlg, int id, BOOL enable) { ::EnableWindow(::GetDlgItem(
 // Wine a repaint per row costs more than the whole walk of a file), and a row
 // found a few milliseconds later looks the same to the user. So while rows
 // come in, the list is painted at most every kListPaintMs: the first row of a
-// burst turns the list's redraw off and arms a one-shot timer on the list,
-// which turns it back on and repaints. Every row is in the list at once; only
-// its painting waits. Ending or stopping a scan paints at once.
+// burst arms a one-shot timer that repaints the whole list, and until then
+// the rows' painting is held back. Every row is in the list at once; only its
+// painting waits. Ending or stopping a scan paints at once.
+//
+// How it is held back depends on the list view. Where its redraw switch
+// leaves the window's styles alone (Wine), the switch is turned off: an
+// insert then costs next to nothing. Where the switch goes on to the default
+// handling, which takes WS_VISIBLE away (Windows), clicks, the wheel and the
+// scroll bar would fall through the list while rows come in; there the
+// switch is never used, and what each insert invalidates is validated again
+// at once, on the window's thread, for the timer to paint.
 constexpr UINT_PTR kListPaintTimer = 0x5A1;
 constexpr UINT kListPaintMs = 100;
-// Present on the list while its painting waits for the timer.
+// Present on the list while its painting waits for the timer; its value is
+// the ListPaintHold in use.
 const wchar_t kListPaintDeferred[] = L"VestrelListPaintDeferred";
+enum ListPaintHold : INT_PTR { kPaintPerRow = 0, kRedrawOff = 1, kValidateInserts = 2 };
+
+// Whether this platform's list view hides itself when its redraw is turned
+// off. Asked of a throwaway list view of the same class, with no size, so
+// the result list itself is never hidden, not even for a moment.
+bool RedrawSwitchHidesList(HWND list) {
+    HWND probe = ::CreateWindowExW(WS_EX_NOPARENTNOTIFY, L"SysListView32", L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 0, 0,
+                                   ::GetParent(list), nullptr,
+                                   reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(list, GWLP_HINSTANCE)), nullptr);
+    if (probe == nullptr) return true;  // unknown: never switch
+    ::SendMessageW(probe, WM_SETREDRAW, FALSE, 0);
+    const bool hides = (::GetWindowLongW(probe, GWL_STYLE) & WS_VISIBLE) == 0;
+    ::DestroyWindow(probe);
+    return hides;
+}
 
 void CALLBACK PaintListNow(HWND list, UINT = 0, UINT_PTR = 0, DWORD = 0) {
-    if (::RemovePropW(list, kListPaintDeferred) == nullptr) return;
+    const HANDLE hold = ::RemovePropW(list, kListPaintDeferred);
+    if (hold == nullptr) return;
     ::KillTimer(list, kListPaintTimer);
-    ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    if (reinterpret_cast<INT_PTR>(hold) == kRedrawOff) ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
-void DeferListPaint(HWND list) {
+// How the list's painting is held back until the timer.
+ListPaintHold DeferListPaint(HWND list, bool redrawHides) {
     // Re-arming the timer would restart it and starve the painting while
     // rows keep coming: only the first row of a burst arms it.
-    if (::GetPropW(list, kListPaintDeferred) != nullptr) return;
-    if (!::SetTimer(list, kListPaintTimer, kListPaintMs, PaintListNow)) return;  // paint per row
-    ::SetPropW(list, kListPaintDeferred, reinterpret_cast<HANDLE>(1));
-    ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    if (HANDLE hold = ::GetPropW(list, kListPaintDeferred))
+        return static_cast<ListPaintHold>(reinterpret_cast<INT_PTR>(hold));
+    if (!::SetTimer(list, kListPaintTimer, kListPaintMs, PaintListNow)) return kPaintPerRow;
+    const ListPaintHold hold = redrawHides ? kValidateInserts : kRedrawOff;
+    ::SetPropW(list, kListPaintDeferred, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(hold)));
+    if (hold == kRedrawOff) ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    return hold;
 }
 
-// Waits for a thread while still answering the messages other threads send
-// to this one, so a worker blocked in a request can always go on and end.
-void WaitAnsweringSentMessages(HANDLE thread) {
-    for (;;) {
-        DWORD r = ::MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (r != WAIT_OBJECT_0 + 1) return;
-        MSG msg;
-        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+// Holds back the painting of one row's insert for the timer; whatever
+// waited to be painted before still waits as it did.
+class HeldListPaint {
+public:
+    HeldListPaint(HWND list, bool redrawHides) : m_list(list) {
+        if (DeferListPaint(list, redrawHides) != kValidateInserts) return;
+        m_before = ::CreateRectRgn(0, 0, 0, 0);
+        if (m_before != nullptr) m_had = ::GetUpdateRgn(list, m_before, FALSE);
     }
+    ~HeldListPaint() {
+        if (m_before == nullptr) return;
+        ::ValidateRect(m_list, nullptr);
+        if (m_had == SIMPLEREGION || m_had == COMPLEXREGION) ::InvalidateRgn(m_list, m_before, TRUE);
+        ::DeleteObject(m_before);
+    }
+    HeldListPaint(const HeldListPaint&) = delete;
+    HeldListPaint& operator=(const HeldListPaint&) = delete;
+
+private:
+    HWND m_list;
+    HRGN m_before = nullptr;
+    int m_had = NULLREGION;
+};
+
+std::atomic<ScanStepHook> g_scanStepHook{nullptr};
+
+void ScanStep(const std::wstring& path) {
+    if (ScanStepHook hook = g_scanStepHook.load()) hook(path);
 }
+
+// The worker's share of its session, given back when the thread ends.
+class SessionShare {
+public:
+    explicit SessionShare(LPVOID session) : m_session(static_cast<CScanSession*>(session)) {}
+    ~SessionShare() { m_session->Release(); }
+    SessionShare(const SessionShare&) = delete;
+    SessionShare& operator=(const SessionShare&) = delete;
+    CScanSession* operator->() const { return m_session; }
+
+private:
+    CScanSession* m_session;
+};
 
 }  // namespace
 
@@ -81,46 +144,86 @@ std::wstring FormatScanStopped(int files, int streams) {
     return Format(L"扫描被停止！扫描%d个文件。找到%d个项目含有NTFS数据流！", files, streams);
 }
 
+void SetScanStepHook(ScanStepHook hook) { g_scanStepHook = hook; }
+
+// ---------------------------------------------------------------------------
+// Session
+
+CScanSession::CScanSession(HWND hWnd, std::wstring strSystemDir)
+    : m_hScanWnd(hWnd), m_strSystemDir(std::move(strSystemDir)) {}
+
+void CScanSession::Release() {
+    if (--m_nRefs == 0) delete this;
+}
+
 // ---------------------------------------------------------------------------
 // Window thread
 
-CScanHost::~CScanHost() { FinishWorker(); }
-
-void CScanHost::FinishWorker() {
-    m_bStopScan = true;
+CScanHost::~CScanHost() {
+    DropSession();
     if (g_hScanThread != nullptr) {
-        WaitAnsweringSentMessages(g_hScanThread);
         ::CloseHandle(g_hScanThread);
         g_hScanThread = nullptr;
     }
 }
 
+void CScanHost::AttachScanWindow(HWND hWnd) {
+    DropSession();
+    m_hScanWnd = hWnd;
+    m_pSession = new CScanSession(hWnd, std::wstring());
+}
+
+void CScanHost::DropSession() {
+    if (m_pSession == nullptr) return;
+    m_pSession->Stop();
+    m_pSession->Release();
+    m_pSession = nullptr;
+}
+
+namespace {
+
+// Starts one worker on a new session of the window's; the worker gets its
+// own share. Null when no thread could be started.
+HANDLE StartWorker(LPTHREAD_START_ROUTINE proc, CScanSession* session) {
+    session->AddRef();
+    HANDLE thread = ::CreateThread(nullptr, 0, proc, session, 0, nullptr);
+    if (thread == nullptr) session->Release();
+    return thread;
+}
+
+}  // namespace
+
 void CScanHost::BeginScan(int nScanMode) {
     HWND dlg = m_hScanWnd;
     EnableControl(dlg, IDC_BUTTON_SCAN, FALSE);
     EnableControl(dlg, IDC_BUTTON_STOP, TRUE);
-    // A worker stopped earlier may still be on its way out; it must be gone
-    // before the counters and the stop request are reset for the new one.
-    FinishWorker();
+    // A worker of an earlier scan may still be on its way out, or blocked in
+    // the file system: its session is stopped and no longer the window's, so
+    // nothing it asks for is heard. It is not waited for.
+    DropSession();
     m_nFileCount = 0;
     m_nStreamCount = 0;
     ::SendDlgItemMessageW(dlg, IDC_LIST_RESULT, LVM_DELETEALLITEMS, 0, 0);
-    m_bStopScan = false;  // FinishWorker left g_hScanThread empty
+    if (g_hScanThread != nullptr) ::CloseHandle(g_hScanThread);
+    g_hScanThread = nullptr;
 
+    std::wstring systemDir;
     if (nScanMode == kScanSystemDir) {
         g_szSystemDir[0] = L'\0';
-        if (::SHGetSpecialFolderPathW(nullptr, g_szSystemDir, CSIDL_WINDOWS, FALSE)) {
-            g_hScanThread = ::CreateThread(nullptr, 0, ScanSystemDirThread, this, 0, nullptr);
-            if (g_hScanThread != nullptr) return;
-        }
+        if (::SHGetSpecialFolderPathW(nullptr, g_szSystemDir, CSIDL_WINDOWS, FALSE)) systemDir = g_szSystemDir;
     }
-    if (nScanMode == kScanAllDrives) {
-        g_hScanThread = ::CreateThread(nullptr, 0, ScanAllDrivesThread, this, 0, nullptr);
+    // The session takes the Windows directory now, so no later scan can
+    // change it under this one's worker.
+    m_pSession = new CScanSession(dlg, systemDir);
+    if (nScanMode == kScanSystemDir && !systemDir.empty()) {
+        g_hScanThread = StartWorker(ScanSystemDirThread, m_pSession);
         if (g_hScanThread != nullptr) return;
     }
-    if (nScanMode == kScanFolder) {
-        g_hScanThread = ::CreateThread(nullptr, 0, ScanFolderThread, this, 0, nullptr);
+    if (nScanMode == kScanAllDrives) {
+        g_hScanThread = StartWorker(ScanAllDrivesThread, m_pSession);
+        if (g_hScanThread != nullptr) return;
     }
+    if (nScanMode == kScanFolder) g_hScanThread = StartWorker(ScanFolderThread, m_pSession);
 }
 
 void CScanHost::StopScan() {
@@ -130,7 +233,7 @@ void CScanHost::StopScan() {
     if (g_hScanThread != nullptr) ::WaitForSingleObject(g_hScanThread, 100);
     // From here on every request of the worker is refused, whether it is
     // still running or not; it ends at its next check.
-    m_bStopScan = true;
+    if (m_pSession != nullptr) m_pSession->Stop();
     PaintListNow(::GetDlgItem(dlg, IDC_LIST_RESULT));
     ::Sleep(100);
     SetControlText(dlg, IDC_STATIC_STATUS, L"");
@@ -139,13 +242,16 @@ void CScanHost::StopScan() {
 
 void CScanHost::CloseScan() {
     if (g_hScanThread != nullptr) ::WaitForSingleObject(g_hScanThread, 100);
-    FinishWorker();
+    if (m_pSession != nullptr) m_pSession->Stop();
+    if (g_hScanThread != nullptr) ::CloseHandle(g_hScanThread);
+    g_hScanThread = nullptr;
     PaintListNow(::GetDlgItem(m_hScanWnd, IDC_LIST_RESULT));
 }
 
 LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
-    if (m_bStopScan) return 0;
     ScanRequest& r = *reinterpret_cast<ScanRequest*>(lParam);
+    // Only the current scan is heard, and only until it is stopped.
+    if (m_pSession == nullptr || r.session != m_pSession || m_pSession->IsScanStopped()) return 0;
     HWND dlg = m_hScanWnd;
     switch (r.kind) {
     case ScanRequest::kShowEntry:
@@ -154,7 +260,8 @@ LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
         return 1;
     case ScanRequest::kAddRow: {
         HWND list = ::GetDlgItem(dlg, IDC_LIST_RESULT);
-        DeferListPaint(list);
+        if (m_nRedrawHidesList < 0) m_nRedrawHidesList = RedrawSwitchHidesList(list) ? 1 : 0;
+        HeldListPaint held(list, m_nRedrawHidesList != 0);
         wchar_t size[16];
         // The size is unsigned: a stream of 2 GiB or more must not show as a
         // negative number.
@@ -164,6 +271,9 @@ LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
         item.iItem = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
         item.pszText = const_cast<wchar_t*>(r.text->c_str());
         int row = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        // A row the list refuses (out of memory, say) is no row: nothing is
+        // counted, and the scan goes on with the next stream.
+        if (row < 0) return 0;
         LVITEMW sub{};
         sub.iSubItem = 1;
         sub.pszText = size;
@@ -195,17 +305,18 @@ LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
 // ---------------------------------------------------------------------------
 // Worker thread
 
-LRESULT CScanHost::Request(ScanRequest& request) {
-    if (m_bStopScan) return 0;
+LRESULT CScanSession::Request(ScanRequest& request) {
+    if (IsScanStopped()) return 0;
+    request.session = this;
     return ::SendMessageW(m_hScanWnd, WM_SCAN_REQUEST, 0, reinterpret_cast<LPARAM>(&request));
 }
 
-void CScanHost::CompleteScan() {
+void CScanSession::CompleteScan() {
     ScanRequest r{ScanRequest::kComplete};
     Request(r);
 }
 
-std::wstring CScanHost::ReadFolderText() {
+std::wstring CScanSession::ReadFolderText() {
     std::wstring text;
     ScanRequest r{ScanRequest::kReadFolder};
     r.out = &text;
@@ -217,14 +328,22 @@ std::wstring CScanHost::ReadFolderText() {
 // end before the next entry; the dot entries are shown but not walked; each
 // file is counted and enumerated. Patterns past 259 characters are refused by
 // the listing, which bounds the depth, link loops included.
-void CScanHost::ScanDirectory(std::wstring path) {
-    if (m_bStopScan) return;
+void CScanSession::ScanDirectory(std::wstring path) {
+    if (IsScanStopped()) return;
     std::wstring pattern = path;
     pattern += (!path.empty() && path.back() == L'\\') ? L"*.*" : L"\\*.*";
+    ScanStep(path);
     CFileFind finder;
-    BOOL more = finder.FindFile(pattern.c_str());
-    while (more && !m_bStopScan) {
-        more = finder.FindNextFile();
+    BOOL more;
+    {
+        vestrel::FsRedirectionOff off(vestrel::FsCall::kList);
+        more = finder.FindFile(pattern.c_str());
+    }
+    while (more && !IsScanStopped()) {
+        {
+            vestrel::FsRedirectionOff off(vestrel::FsCall::kList);
+            more = finder.FindNextFile();
+        }
         // Where streams live as "file:stream" sibling files, they are the
         // file's streams, not entries of the directory.
         if (IsStreamSiblingName(finder.GetFileName())) continue;
@@ -243,52 +362,54 @@ void CScanHost::ScanDirectory(std::wstring path) {
     finder.Close();
 }
 
-void ScanFile(CScanHost* dialog, std::wstring path) {
+void ScanFile(CScanSession* session, std::wstring path) {
     if (path.empty()) return;
+    ScanStep(path);
     CNtfsStream stream;
     NtfsStreamList list;
-    CNtfsStream::EnumStreams(path, &list, dialog->StopFlag());
+    CNtfsStream::EnumStreams(path, &list, session->StopFlag());
     for (NtfsStreamInfo* info : list) {
-        if (AddResultRow(dialog, info->strName, info->dwSize, path) < 0) break;
+        if (session->IsScanStopped()) break;
+        AddResultRow(session, info->strName, info->dwSize, path);
     }
     CNtfsStream::FreeStreamList(&list);
 }
 
-int AddResultRow(CScanHost* dialog, const std::wstring& name, DWORD size, const std::wstring& path) {
+int AddResultRow(CScanSession* session, const std::wstring& name, DWORD size, const std::wstring& path) {
     ScanRequest r{ScanRequest::kAddRow};
     r.text = &name;
     r.path = &path;
     r.size = size;
-    return static_cast<int>(dialog->Request(r)) - 1;
+    return static_cast<int>(session->Request(r)) - 1;
 }
 
-DWORD WINAPI ScanSystemDirThread(LPVOID dialog) {
-    CScanHost* host = static_cast<CScanHost*>(dialog);
-    std::wstring dir = g_szSystemDir;
+DWORD WINAPI ScanSystemDirThread(LPVOID session) {
+    SessionShare share(session);
+    const std::wstring dir = share->SystemDir();
     if (dir.empty()) return 0;
-    host->ScanDirectory(dir);
-    host->CompleteScan();
+    share->ScanDirectory(dir);
+    share->CompleteScan();
     return 0;
 }
 
-DWORD WINAPI ScanAllDrivesThread(LPVOID dialog) {
-    CScanHost* host = static_cast<CScanHost*>(dialog);
-    for (wchar_t letter = L'B'; letter <= L'Z' && !host->IsScanStopped(); ++letter) {
+DWORD WINAPI ScanAllDrivesThread(LPVOID session) {
+    SessionShare share(session);
+    for (wchar_t letter = L'B'; letter <= L'Z' && !share->IsScanStopped(); ++letter) {
         wchar_t root[8];
         swprintf(root, 8, L"%c:\\", letter);
         UINT type = ::GetDriveTypeW(root);
         if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_CDROM) continue;
-        host->ScanDirectory(root);
+        share->ScanDirectory(root);
     }
-    host->CompleteScan();
+    share->CompleteScan();
     return 0;
 }
 
-DWORD WINAPI ScanFolderThread(LPVOID dialog) {
-    CScanHost* host = static_cast<CScanHost*>(dialog);
-    std::wstring folder = host->ReadFolderText();
+DWORD WINAPI ScanFolderThread(LPVOID session) {
+    SessionShare share(session);
+    std::wstring folder = share->ReadFolderText();
     if (folder.empty()) return 0;
-    host->ScanDirectory(folder);
-    host->CompleteScan();
+    share->ScanDirectory(folder);
+    share->CompleteScan();
     return 0;
 }

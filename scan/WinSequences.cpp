@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "FsRedirection.h"
+
 namespace vestrel {
 namespace {
 
@@ -44,7 +46,7 @@ class SiblingCache {
 public:
     std::vector<std::wstring> Lookup(const std::wstring& dir, const std::wstring& base) {
         WIN32_FILE_ATTRIBUTE_DATA attr;
-        if (!GetFileAttributesExW(dir.c_str(), GetFileExInfoStandard, &attr)) return {};
+        if (!GetFileAttributesExUnredirected(dir.c_str(), &attr)) return {};
         const std::wstring key = Lower(dir);
         AcquireSRWLockExclusive(&lock_);
         DirectoryIndex* index = nullptr;
@@ -66,7 +68,7 @@ private:
         index.written = written;
         WIN32_FIND_DATAW fd;
         const std::wstring pattern = dir + (dir.back() == L'\\' ? L"*" : L"\\*");
-        HANDLE find = FindFirstFileW(pattern.c_str(), &fd);
+        HANDLE find = FindFirstFileUnredirected(pattern.c_str(), &fd);
         if (find == INVALID_HANDLE_VALUE) return index;
         do {
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -76,7 +78,7 @@ private:
             if (colon == 0 || colon == std::wstring::npos || colon + 1 == entry.size()) continue;
             if (entry.find(L':', colon + 1) != std::wstring::npos) continue;
             index.streams[Lower(entry.substr(0, colon))].push_back(entry.substr(colon + 1));
-        } while (FindNextFileW(find, &fd));
+        } while (FindNextFileUnredirected(find, &fd));
         FindClose(find);
         for (auto& item : index.streams) {
             std::sort(item.second.begin(), item.second.end());
@@ -129,8 +131,8 @@ SiblingSequence::SiblingSequence(HANDLE file, const std::wstring& path) {
         AddUnit(Header(kBackupData, uint64_t(size.QuadPart), 0), uint64_t(size.QuadPart));
     }
     for (const std::wstring& name : ListStreamSiblings(path)) {
-        HANDLE h = CreateFileW((path + L":" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE h = CreateFileUnredirected(FsCall::kOpen, (path + L":" + name).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
         if (h == INVALID_HANDLE_VALUE) continue;
         if (!GetFileSizeEx(h, &size)) {
             CloseHandle(h);

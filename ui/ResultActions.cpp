@@ -1,6 +1,7 @@
 // The result list's context menu and the row actions: check, uncheck and
 // delete. The list is the only store of results, so every action reads the
 // rows back from the control.
+#include "FsRedirection.h"
 #include "ScanLogFormat.h"
 #include "VestrelDlg.h"
 #include "resource.h"
@@ -12,7 +13,7 @@ namespace {
 void DeleteStreamOf(const std::wstring& strFilePath, const std::wstring& strStreamName) {
     if (!NamesStream(strFilePath, strStreamName)) return;
     // A stream that cannot be deleted still loses its row; nothing is reported.
-    ::DeleteFileW(StreamPathOf(strFilePath, strStreamName).c_str());
+    vestrel::DeleteFileUnredirected(StreamPathOf(strFilePath, strStreamName).c_str());
 }
 
 }  // namespace

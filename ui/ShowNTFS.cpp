@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "FsRedirection.h"
 #include "ScanLogFormat.h"
 #include "VestrelDlg.h"
 #include "resource.h"
@@ -67,8 +68,9 @@ void CVestrelDlg::OnViewStream() {
     // A path without a stream name names no stream (it could open the file itself).
     if (!NamesStream(m_strFilePath, m_strStreamName)) return;
     const std::wstring strPath = StreamPathOf(m_strFilePath, m_strStreamName);
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The path is resolved when it is opened; size and read go by the handle.
+    HANDLE hFile = vestrel::CreateFileUnredirected(vestrel::FsCall::kView, strPath.c_str(), GENERIC_READ,
+                                                   FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (hFile == INVALID_HANDLE_VALUE) return;
 
     // Only the low 32 bits of the size count. Sizes past INT_MAX (which also

@@ -100,6 +100,16 @@ void CVestrelDlg::OnClose() {
     CDialog::OnClose();
 }
 
+void CVestrelDlg::OnOK() {
+    CloseScan();
+    CDialog::OnOK();
+}
+
+void CVestrelDlg::OnCancel() {
+    CloseScan();
+    CDialog::OnCancel();
+}
+
 LRESULT CVestrelDlg::OnScanRequestMessage(WPARAM wParam, LPARAM lParam) {
     return OnScanRequest(wParam, lParam);
 }

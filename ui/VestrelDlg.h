@@ -30,6 +30,9 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+    // Enter and Esc end the dialog as closing does: the scan is ended first.
+    void OnOK() override;
+    void OnCancel() override;
 
     void OnPaint();
     HCURSOR OnQueryDragIcon();

@@ -238,46 +238,6 @@ private:
     bool m_started = false;
 };
 
-// Counts every text the status line is given; the walk writes each entry's
-// path there once, so a file's count is how often the walk reached it.
-class StatusRecorder {
-public:
-    explicit StatusRecorder(HWND status) : m_status(status) {
-        s_self = this;
-        s_proc = reinterpret_cast<WNDPROC>(
-            ::SetWindowLongPtrW(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Record)));
-    }
-    ~StatusRecorder() {
-        ::SetWindowLongPtrW(m_status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s_proc));
-        s_self = nullptr;
-    }
-    void Clear() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_seen.clear();
-    }
-    int Times(const std::wstring& text) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = m_seen.find(text);
-        return it == m_seen.end() ? 0 : it->second;
-    }
-
-private:
-    static LRESULT CALLBACK Record(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == WM_SETTEXT && lp != 0 && s_self != nullptr) {
-            std::lock_guard<std::mutex> lock(s_self->m_mutex);
-            ++s_self->m_seen[reinterpret_cast<const wchar_t*>(lp)];
-        }
-        return ::CallWindowProcW(s_proc, hwnd, msg, wp, lp);
-    }
-    static StatusRecorder* s_self;
-    static WNDPROC s_proc;
-    HWND m_status;
-    std::mutex m_mutex;
-    std::map<std::wstring, int> m_seen;
-};
-StatusRecorder* StatusRecorder::s_self = nullptr;
-WNDPROC StatusRecorder::s_proc = nullptr;
-
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -426,7 +386,9 @@ TEST(ScanFaults, EntriesChangingUnderTheWalkLoseNothingThatStayed) {
     for (int dir = 0; dir < kDirs; ++dir) churn.AddInitial(dir, 5);
 
     Dlg d(MakeDialog);
-    StatusRecorder shown(d.item(IDC_STATIC_STATUS));
+    // The walk writes each entry's path into the status line once, so a
+    // file's count there is how often the walk reached it.
+    TextRecorder shown(d.item(IDC_STATIC_STATUS));
     {
         // The same tree standing still: the figures the churn rounds vary from.
         Outcome o = ScanFolder(d, tree.path());

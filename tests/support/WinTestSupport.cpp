@@ -117,4 +117,46 @@ void StartFolderScan(HWND mainDlg, const std::wstring& folder) {
     Click(mainDlg, IDC_BUTTON_SCAN);
 }
 
+namespace {
+TextRecorder* g_textRecorder = nullptr;
+}  // namespace
+
+TextRecorder::TextRecorder(HWND window) : m_window(window) {
+    g_textRecorder = this;
+    m_proc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Record)));
+}
+
+TextRecorder::~TextRecorder() {
+    if (::IsWindow(m_window)) ::SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_proc));
+    g_textRecorder = nullptr;
+}
+
+std::vector<std::wstring> TextRecorder::Texts() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_texts;
+}
+
+int TextRecorder::Times(const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_times.find(text);
+    return it == m_times.end() ? 0 : it->second;
+}
+
+void TextRecorder::Clear() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_texts.clear();
+    m_times.clear();
+}
+
+LRESULT CALLBACK TextRecorder::Record(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    TextRecorder* self = g_textRecorder;
+    if (msg == WM_SETTEXT && lp != 0 && self != nullptr) {
+        std::lock_guard<std::mutex> lock(self->m_mutex);
+        self->m_texts.push_back(reinterpret_cast<const wchar_t*>(lp));
+        ++self->m_times[self->m_texts.back()];
+    }
+    return ::CallWindowProcW(self != nullptr ? self->m_proc : ::DefWindowProcW, hwnd, msg, wp, lp);
+}
+
 }  // namespace testing_support

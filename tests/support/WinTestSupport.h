@@ -7,6 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +55,28 @@ void Click(HWND dlg, int id);
 // The main dialog's folder scope on `folder`, then Scan; does not wait. Works
 // on the dialog of this process or of another.
 void StartFolderScan(HWND mainDlg, const std::wstring& folder);
+
+// Records every text a window (a dialog's status line) is given, from any
+// thread, while the object lives; one recorder at a time.
+class TextRecorder {
+public:
+    explicit TextRecorder(HWND window);
+    ~TextRecorder();
+    TextRecorder(const TextRecorder&) = delete;
+    TextRecorder& operator=(const TextRecorder&) = delete;
+    std::vector<std::wstring> Texts();
+    // How often the window was given `text`.
+    int Times(const std::wstring& text);
+    void Clear();
+
+private:
+    static LRESULT CALLBACK Record(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    HWND m_window;
+    WNDPROC m_proc;
+    std::mutex m_mutex;
+    std::vector<std::wstring> m_texts;
+    std::map<std::wstring, int> m_times;
+};
 
 // Runs `make()`'s dialog modally on a new thread; the test talks to it through
 // its window. The dialog is destroyed on that same thread.

@@ -281,19 +281,6 @@ TEST(MainDialog, EscapeAndEnterEndTheDialog) {
     }
 }
 
-namespace {
-
-// Records every text the status line is given, in order.
-std::vector<std::wstring>* g_statusTexts = nullptr;
-WNDPROC g_statusProc = nullptr;
-LRESULT CALLBACK RecordStatus(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_SETTEXT && g_statusTexts != nullptr && lp != 0)
-        g_statusTexts->push_back(reinterpret_cast<const wchar_t*>(lp));
-    return ::CallWindowProcW(g_statusProc, hwnd, msg, wp, lp);
-}
-
-}  // namespace
-
 // Every entry of the walk passes through the status line once, depth-first:
 // a directory's own entries follow it before its parent's next entry.
 TEST(MainDialog, StatusLineShowsEveryEntryOnceDepthFirst) {
@@ -305,14 +292,12 @@ TEST(MainDialog, StatusLineShowsEveryEntryOnceDepthFirst) {
 
     Dlg d(MakeDialog);
     std::vector<std::wstring> texts;
-    g_statusTexts = &texts;
-    HWND status = d.item(IDC_STATIC_STATUS);
-    g_statusProc = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordStatus)));
-    StartFolderScan(d.hwnd(), tree.path());
-    ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成"));
-    ::SetWindowLongPtrW(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_statusProc));
-    g_statusTexts = nullptr;
+    {
+        TextRecorder status(d.item(IDC_STATIC_STATUS));
+        StartFolderScan(d.hwnd(), tree.path());
+        ASSERT_TRUE(WaitForStatusPrefix(d, L"扫描完成"));
+        texts = status.Texts();
+    }
 
     std::vector<std::wstring> expected = {
         tree / L".", tree / L"..", tree / L"top.txt", tree / L"sub",
