@@ -28,14 +28,11 @@ BEGIN_MESSAGE_MAP(CKorvaneAbout, CDialog)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-CKorvaneAbout::CKorvaneAbout(CVestrelDlg* pMain) : CDialog(IDD_ABOUTBOX, pMain) {}
+CKorvaneAbout::CKorvaneAbout(CVestrelDlg* pMain) : CDialog(IDD_ABOUTBOX, pMain), m_pMain(pMain) {}
 
 INT_PTR CKorvaneAbout::DoModal() {
     INT_PTR result = CDialog::DoModal();
-    // The parent is a main dialog when one was given; otherwise the
-    // application's main window is the main dialog, if there is one.
-    CWnd* owner = m_pParentWnd != nullptr ? m_pParentWnd : AfxGetMainWnd();
-    if (owner != nullptr) EndUpdateNotice(static_cast<CVestrelDlg*>(owner));
+    if (m_pMain != nullptr) EndUpdateNotice(m_pMain);
     return result;
 }
 

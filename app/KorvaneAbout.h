@@ -12,8 +12,8 @@ class CVestrelDlg;
 class CKorvaneAbout : public CDialog {
     DECLARE_DYNAMIC(CKorvaneAbout)
 public:
-    // Shown for the main dialog pMain; with none given, for the application's
-    // main window, which is the main dialog.
+    // Shown for the main dialog pMain, whose update notice it ends; with none
+    // given it is a plain box and ends nothing.
     explicit CKorvaneAbout(CVestrelDlg* pMain = nullptr);
     ~CKorvaneAbout() override;
 
@@ -35,6 +35,8 @@ protected:
 
 private:
     void ReleaseLinkFont();
+
+    CVestrelDlg* m_pMain;
 
     DECLARE_MESSAGE_MAP()
 };

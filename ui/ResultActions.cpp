@@ -19,6 +19,7 @@ void DeleteStreamOf(const std::wstring& strFilePath, const std::wstring& strStre
 }  // namespace
 
 void CVestrelDlg::OnRclickResultList(NMHDR* pNMHDR, LRESULT* pResult) {
+    static_assert(sizeof(NMITEMACTIVATE) == (sizeof(void*) == 4 ? 48 : 72), "notification layout");
     const NMITEMACTIVATE* pItem = reinterpret_cast<const NMITEMACTIVATE*>(pNMHDR);
     m_strStreamName.clear();
     m_strFilePath.clear();

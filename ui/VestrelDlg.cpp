@@ -158,9 +158,7 @@ LRESULT CVestrelDlg::OnUpdateNotice(WPARAM, LPARAM) {
 }
 
 void CVestrelDlg::OnAbout() {
-    {
-        CKorvaneAbout about;
-        about.DoModal();
-    }
-    EndUpdateNotice(this);
+    // The box ends the update notice when it closes, before it is destroyed.
+    CKorvaneAbout about(this);
+    about.DoModal();
 }
