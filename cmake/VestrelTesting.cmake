@@ -8,6 +8,15 @@
 #       run for VESTREL_FUZZ_SECONDS as a test over a copy of its seed corpus
 include(CMakeParseArguments)
 
+# The resource compiler reports no dependencies: a script is rebuilt when the
+# manifest, pictures or icon it embeds change only if they are named here.
+# Source properties are per folder, so each folder that compiles it calls this.
+function(vestrel_resource_depends script)
+  file(GLOB embedded ${PROJECT_SOURCE_DIR}/res/*.manifest ${PROJECT_SOURCE_DIR}/res/*.bmp
+       ${PROJECT_SOURCE_DIR}/res/*.gif ${PROJECT_SOURCE_DIR}/res/*.ico ${PROJECT_SOURCE_DIR}/res/*.h)
+  set_source_files_properties(${script} PROPERTIES OBJECT_DEPENDS "${embedded}")
+endfunction()
+
 function(vestrel_native_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   if(WIN32 OR VESTREL_FUZZ)
@@ -30,6 +39,7 @@ function(vestrel_wine_test name)
   endif()
   if(T_RESOURCES)
     list(APPEND extra ${PROJECT_SOURCE_DIR}/res/vestrel.rc)
+    vestrel_resource_depends(${PROJECT_SOURCE_DIR}/res/vestrel.rc)
   endif()
   add_executable(${name} ${T_SOURCES} ${extra})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_SOURCE_DIR}/res)
