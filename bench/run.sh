@@ -50,7 +50,7 @@ for part in tree wide; do
     run "$exe" enumerate "$W\\$part" | awk '{print $2}' >> "$out/$part.enumerate"
     run "$exe" program "$prog" "$W\\$part" > "$out/last"
     awk '{print $2}' "$out/last" >> "$out/$part.program"
-    awk '{print $4}' "$out/last" > "$out/$part.rows"
+    awk '{print $5}' "$out/last" > "$out/$part.rows"
     [ -z "$other" ] || run "$exe" program "$O" "$W\\$part" | awk '{print $2}' >> "$out/$part.other"
     i=$((i+1))
   done

@@ -150,6 +150,23 @@ struct Common {
     report::Format format = report::Format::Csv;
 };
 
+// Walks every path named on the command line with the walk options given;
+// ends early when standard output was closed.
+void WalkOperands(const Common& c, WalkVisitor& visitor, Diagnostics& diag) {
+    WalkOptions options;
+    options.recursive = c.args.Has("--recursive");
+    options.followLinks = c.args.Has("--follow-links");
+    for (const std::u16string& typed : c.operands) {
+        const std::wstring root = Resolve(typed);
+        if (root.empty()) {
+            diag.Unreadable(Wide(typed), ERROR_BAD_PATHNAME);
+            continue;
+        }
+        Walk(root, options, visitor);
+        if (!Out().Ok()) break;
+    }
+}
+
 class ListVisitor : public WalkVisitor {
 public:
     ListVisitor(Diagnostics& diag, report::RowWriter& writer, bool all) : diag_(diag), writer_(writer), all_(all) {}
@@ -184,18 +201,7 @@ int List(const Common& c) {
     Diagnostics diag(c.args.Has("--quiet"));
     auto writer = report::RowWriter::Make(c.format, {}, [](const std::string& s) { Out().Text(s); });
     ListVisitor visitor(diag, *writer, c.args.Has("--all"));
-    WalkOptions options;
-    options.recursive = c.args.Has("--recursive");
-    options.followLinks = c.args.Has("--follow-links");
-    for (const std::u16string& typed : c.operands) {
-        const std::wstring root = Resolve(typed);
-        if (root.empty()) {
-            diag.Unreadable(Wide(typed), ERROR_BAD_PATHNAME);
-            continue;
-        }
-        Walk(root, options, visitor);
-        if (!Out().Ok()) break;
-    }
+    WalkOperands(c, visitor, diag);
     writer->Finish();
     return report::FinalStatus(false, visitor.found_, c.args.Has("--fail-if-found"),
                                diag.AnyUnreadable() || !Out().Ok());
@@ -406,17 +412,7 @@ int Extract(const Common& c) {
         });
         auto out = report::RowWriter::Make(c.format, columns, [](const std::string& s) { Out().Text(s); });
         ExtractVisitor visitor(diag, *out, *indexWriter, dir, c.args.Has("--all"));
-        WalkOptions options;
-        options.recursive = c.args.Has("--recursive");
-        options.followLinks = c.args.Has("--follow-links");
-        for (const std::u16string& typed : c.operands) {
-            const std::wstring root = Resolve(typed);
-            if (root.empty()) {
-                diag.Unreadable(Wide(typed), ERROR_BAD_PATHNAME);
-                continue;
-            }
-            Walk(root, options, visitor);
-        }
+        WalkOperands(c, visitor, diag);
         indexWriter->Finish();
         out->Finish();
     }
