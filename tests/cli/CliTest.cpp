@@ -393,3 +393,31 @@ TEST(CliDelete, RemovesNamedStreamsOnlyAndRefusesEverythingElse) {
     EXPECT_TRUE(Exists(file + L":keep"));
     EXPECT_EQ(ReadBytes(tmp / L"d\\inside"), "i");
 }
+
+TEST(CliProgram, CarriesItsVersionAndALongPathAwareManifest) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(kExe.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(kExe.c_str(), 0, size, info.data()));
+    auto value = [&](const wchar_t* name) {
+        wchar_t* text = nullptr;
+        UINT len = 0;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+        return VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&text), &len) && text != nullptr
+                   ? std::wstring(text)
+                   : std::wstring();
+    };
+    EXPECT_EQ(value(L"ProductName"), L"Vestrel");
+    EXPECT_EQ(value(L"ProductVersion"), L"1.2");
+
+    HMODULE image = LoadLibraryExW(kExe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    HRSRC res = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(res, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(image, res)));
+    const std::string manifest(text, SizeofResource(image, res));
+    FreeLibrary(image);
+    for (const char* part : {"level=\"asInvoker\"", "<ws2:longPathAware>true</ws2:longPathAware>", "supportedOS Id"})
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+}
