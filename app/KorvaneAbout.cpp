@@ -1,5 +1,7 @@
 #include "KorvaneAbout.h"
 
+#include "UpdateLaunch.h"
+#include "VestrelDlg.h"
 #include "resource.h"
 
 const wchar_t kKorvaneSupportMail[] = L"support@korvane.example";
@@ -26,7 +28,16 @@ BEGIN_MESSAGE_MAP(CKorvaneAbout, CDialog)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-CKorvaneAbout::CKorvaneAbout() : CDialog(IDD_ABOUTBOX) {}
+CKorvaneAbout::CKorvaneAbout(CVestrelDlg* pMain) : CDialog(IDD_ABOUTBOX, pMain) {}
+
+INT_PTR CKorvaneAbout::DoModal() {
+    INT_PTR result = CDialog::DoModal();
+    // The parent is a main dialog when one was given; otherwise the
+    // application's main window is the main dialog, if there is one.
+    CWnd* owner = m_pParentWnd != nullptr ? m_pParentWnd : AfxGetMainWnd();
+    if (owner != nullptr) EndUpdateNotice(static_cast<CVestrelDlg*>(owner));
+    return result;
+}
 
 CKorvaneAbout::~CKorvaneAbout() { ReleaseLinkFont(); }
 

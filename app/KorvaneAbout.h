@@ -7,11 +7,19 @@
 extern const wchar_t kKorvaneSupportMail[];
 extern const wchar_t kKorvaneWebSite[];
 
+class CVestrelDlg;
+
 class CKorvaneAbout : public CDialog {
     DECLARE_DYNAMIC(CKorvaneAbout)
 public:
-    CKorvaneAbout();
+    // Shown for the main dialog pMain; with none given, for the application's
+    // main window, which is the main dialog.
+    explicit CKorvaneAbout(CVestrelDlg* pMain = nullptr);
     ~CKorvaneAbout() override;
+
+    // Runs the box; when it has closed, however it closed, the update notice
+    // of the main dialog that owns it ends, while this object still exists.
+    INT_PTR DoModal() override;
 
     // The link font of the three address fields; owned by the box while it
     // is open, null otherwise.

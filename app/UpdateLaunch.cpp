@@ -110,6 +110,8 @@ BOOL RunUpdater() {
     // CreateProcessW may write into the command line: give it a copy.
     std::vector<wchar_t> command(commandLine.begin(), commandLine.end());
     command.push_back(L'\0');
+    // All zero but its size: 68 in the 32-bit release.
+    static_assert(sizeof(STARTUPINFOW) == (sizeof(void*) == 4 ? 68 : 104), "STARTUPINFOW layout");
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
@@ -187,6 +189,9 @@ void DrawStretchedBitmap(HBITMAP bitmap, const RECT& rect, HDC dc) {
     HDC memory = ::CreateCompatibleDC(dc);
     if (memory == nullptr) return;
     HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    // GetObjectW fills as much as the size asks: the whole BITMAP, 24 bytes
+    // in the 32-bit release.
+    static_assert(sizeof(BITMAP) == (sizeof(void*) == 4 ? 24 : 32), "BITMAP layout");
     BITMAP info{};
     if (::GetObjectW(bitmap, sizeof(info), &info) == sizeof(info)) {
         ::StretchBlt(dc, 0, 0, rect.right - rect.left, rect.bottom - rect.top, memory, 0, 0,

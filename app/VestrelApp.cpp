@@ -9,6 +9,7 @@ BEGIN_MESSAGE_MAP(CVestrelApp, CWinApp)
 END_MESSAGE_MAP()
 
 BOOL CVestrelApp::InitInstance() {
+    static_assert(sizeof(INITCOMMONCONTROLSEX) == 8, "INITCOMMONCONTROLSEX layout");
     INITCOMMONCONTROLSEX icc;
     icc.dwSize = sizeof(icc);
     icc.dwICC = ICC_WIN95_CLASSES;

@@ -4,6 +4,13 @@
 
 #include "WinApp.h"
 
+// The list view reads these by their size for the version the headers name
+// (_WIN32_WINNT 0x0601, with the group and column fields); the 32-bit layout
+// is the release's and cannot be seen in the 64-bit run.
+constexpr bool kPointers32 = sizeof(void*) == 4;
+static_assert(sizeof(LVITEMW) == (kPointers32 ? 60 : 88), "LVITEMW layout");
+static_assert(sizeof(LVCOLUMNW) == (kPointers32 ? 44 : 56), "LVCOLUMNW layout");
+
 int CListCtrl::InsertColumn(int nCol, LPCWSTR heading, int nFormat, int nWidth) {
     LVCOLUMNW col{};
     col.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;

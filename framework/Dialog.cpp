@@ -31,7 +31,13 @@ INT_PTR CALLBACK CDialog::AfxDlgProc(HWND hWnd, UINT msg, WPARAM, LPARAM lp) {
         ::EndDialog(hWnd, -1);
         return FALSE;
     }
-    return dlg->OnInitDialog();
+    // Called by the dialog manager, outside the window procedure's guard.
+    try {
+        return dlg->OnInitDialog();
+    } catch (...) {
+        AfxReportHandlerException();
+        return TRUE;
+    }
 }
 
 BOOL CDialog::OnInitDialog() {

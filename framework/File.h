@@ -1,6 +1,6 @@
 // Files with exceptions in the framework's manner: a failed operation throws a
 // CFileException carrying the cause and the file's name, and the command
-// dispatch reports it (see CCmdTarget::OnCmdMsg).
+// dispatch reports it (see AfxReportHandlerException).
 #pragma once
 #include <windows.h>
 

@@ -4,6 +4,10 @@
 
 #include "WinApp.h"
 
+// lStructSize tells the dialog which fields exist: the full structure of
+// Windows 2000 and later, 88 bytes in the 32-bit release.
+static_assert(sizeof(OPENFILENAMEW) == (sizeof(void*) == 4 ? 88 : 152), "OPENFILENAMEW layout");
+
 CFileDialog::CFileDialog(BOOL bOpenFileDialog, LPCWSTR lpszDefExt, LPCWSTR lpszFileName, DWORD dwFlags,
                          LPCWSTR lpszFilter, CWnd* pParentWnd)
     : m_ofn{}, m_bOpenFileDialog(bOpenFileDialog), m_pParentWnd(pParentWnd), m_szFileName{} {

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+// Filled by the system in place: no pointer in it, the same in both builds.
+static_assert(sizeof(WIN32_FIND_DATAW) == 592, "WIN32_FIND_DATAW layout");
+
 BOOL CFileFind::FindFile(LPCWSTR pattern) {
     Close();
     if (pattern == nullptr || lstrlenW(pattern) >= MAX_PATH) {

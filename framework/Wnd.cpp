@@ -1,5 +1,6 @@
 #include "Wnd.h"
 
+#include <new>
 #include <unordered_map>
 
 #include "File.h"
@@ -29,7 +30,30 @@ std::unordered_map<HWND, CWnd*>& TemporaryWrappers() {
     return *map;
 }
 
+// Set while this thread shows the report of a failed handler: handlers that
+// fail again meanwhile (a timer, a repaint under the box) add no second box.
+thread_local bool t_reportingFailure = false;
+
 }  // namespace
+
+const wchar_t kAfxOutOfMemoryText[] = L"内存不足，操作未能完成。";
+const wchar_t kAfxUnexpectedFailureText[] = L"程序内部发生意外错误，操作未能完成。";
+
+void AfxReportHandlerException() {
+    const bool show = !t_reportingFailure;
+    t_reportingFailure = true;
+    try {
+        throw;
+    } catch (CFileException* ex) {
+        if (show) ex->ReportError();
+        ex->Delete();
+    } catch (const std::bad_alloc&) {
+        if (show) AfxMessageBox(kAfxOutOfMemoryText, MB_OK | MB_ICONSTOP);
+    } catch (...) {
+        if (show) AfxMessageBox(kAfxUnexpectedFailureText, MB_OK | MB_ICONSTOP);
+    }
+    if (show) t_reportingFailure = false;
+}
 
 // ---------------------------------------------------------------------------
 // CCmdTarget
@@ -56,12 +80,12 @@ bool CCmdTarget::OnCmdMsg(UINT nCode, UINT nID) {
     const AFX_MSGMAP_ENTRY* e = FindEntry(WM_COMMAND, nCode, nID);
     if (e == nullptr) return false;
     // The program's handlers report failed file operations by throwing; the
-    // framework shows the report and the command simply ends.
+    // framework shows the report and the command simply ends. Whatever else
+    // a handler lets through ends the command the same way, never the program.
     try {
         (this->*e->pfn)();
-    } catch (CFileException* ex) {
-        ex->ReportError();
-        ex->Delete();
+    } catch (...) {
+        AfxReportHandlerException();
     }
     return true;
 }
@@ -170,6 +194,7 @@ bool CWnd::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* pResult) {
         return app != nullptr && app->OnCmdMsg(code, id);
     }
     if (msg == WM_NOTIFY) {
+        static_assert(sizeof(NMHDR) == (sizeof(void*) == 4 ? 12 : 24), "NMHDR layout");
         NMHDR* hdr = reinterpret_cast<NMHDR*>(lp);
         const AFX_MSGMAP_ENTRY* e = FindEntry(WM_NOTIFY, hdr->code, static_cast<UINT>(hdr->idFrom));
         if (e == nullptr) return false;
@@ -213,7 +238,17 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (wnd == nullptr) return ::DefWindowProcW(hWnd, msg, wp, lp);
     CurrentMessage saved = t_current;
     t_current = {wnd, msg, wp, lp};
-    LRESULT result = wnd->WindowProc(msg, wp, lp);
+    LRESULT result = 0;
+    // An exception must not unwind into the window system's frames (it would
+    // end the process): it is reported here and the message counts as handled.
+    try {
+        result = wnd->WindowProc(msg, wp, lp);
+    } catch (...) {
+        AfxReportHandlerException();
+        if (msg == WM_CREATE) result = -1;  // the window is not created
+        // A paint that failed leaves the area invalid: it would come back at once.
+        if (msg == WM_PAINT) ::ValidateRect(hWnd, nullptr);
+    }
     t_current = saved;
     if (msg == WM_NCDESTROY) {
         // The window is gone: give the object back its unattached state.

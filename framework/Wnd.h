@@ -93,6 +93,19 @@ protected:                                                      \
      AFX_HANDLER(HBRUSH (CCmdTarget::*)(CDC*, CWnd*, UINT), &ThisClass::OnCtlColor)},
 
 // ---------------------------------------------------------------------------
+// Failed handlers. Whatever a handler throws stops at the framework's dispatch
+// (commands, window messages, dialog initialisation) and is reported there:
+// a CFileException by its own text, running out of memory by
+// kAfxOutOfMemoryText, anything else by kAfxUnexpectedFailureText, each in
+// an AfxMessageBox with the stop icon. The program goes on.
+
+extern const wchar_t kAfxOutOfMemoryText[];
+extern const wchar_t kAfxUnexpectedFailureText[];
+// Reports the exception being handled; call only inside a catch block. While
+// one report is shown on a thread, further failures there are not reported.
+void AfxReportHandlerException();
+
+// ---------------------------------------------------------------------------
 
 class CObject {
 public:
@@ -109,7 +122,7 @@ class CCmdTarget : public CObject {
     DECLARE_DYNAMIC(CCmdTarget)
 public:
     // Dispatches a WM_COMMAND (code, id) through the message maps; true when
-    // a handler ran. A CFileException thrown by a handler is reported here.
+    // a handler ran. Whatever the handler throws is reported here.
     virtual bool OnCmdMsg(UINT nCode, UINT nID);
 
 protected:

@@ -17,12 +17,75 @@ constexpr DWORD kStopWaitMs = 5000;
 constexpr DWORD kMinFrameMs = 100;
 constexpr UINT kNoDelay = 0xFFFFFFFF;
 
-// Loads one picture from a memory stream over hGlobal. With bTakeBlock the
-// stream owns the block and frees it when released, whatever the outcome
-// (when not even the stream can be made, the block is freed here).
-IPicture* LoadPictureFrom(HGLOBAL hGlobal, DWORD cb, BOOL bTakeBlock) {
+RECT FrameRect(const AnimFrame& f) {
+    RECT rc = {f.origin.x, f.origin.y, f.origin.x + f.size.cx, f.origin.y + f.size.cy};
+    return rc;
+}
+
+// Fills a rectangle with a solid brush of the colour, deleting the brush right
+// after; FALSE when the brush cannot be made.
+BOOL FillSolid(HDC hDC, const RECT& rc, COLORREF colour) {
+    HBRUSH hBrush = ::CreateSolidBrush(colour);
+    if (hBrush == nullptr) return FALSE;
+    ::FillRect(hDC, &rc, hBrush);
+    ::DeleteObject(hBrush);
+    return TRUE;
+}
+
+// Draws a picture upright, scaled into (x, y, cx, cy).
+BOOL RenderPicture(HDC hDC, IPicture* pPicture, int x, int y, int cx, int cy) {
+    OLE_XSIZE_HIMETRIC w = 0;
+    OLE_YSIZE_HIMETRIC h = 0;
+    pPicture->get_Width(&w);
+    pPicture->get_Height(&h);
+    // HIMETRIC runs bottom-up: start at the bottom edge with a negative
+    // height to draw the picture upright.
+    return pPicture->Render(hDC, x, y, cx, cy, 0, h, w, -h, nullptr) == S_OK;
+}
+
+// The area under a frame of disposal method 3, saved before it is drawn.
+struct SaveUnder {
+    HDC hDC = nullptr;
+    HBITMAP hBitmap = nullptr;
+    HGDIOBJ hOldBitmap = nullptr;
+};
+
+void DeleteSaveUnder(SaveUnder& save) {
+    if (save.hDC != nullptr) {
+        ::SelectObject(save.hDC, save.hOldBitmap);
+        ::DeleteDC(save.hDC);
+    }
+    if (save.hBitmap != nullptr) ::DeleteObject(save.hBitmap);
+    save = SaveUnder();
+}
+
+// Saves the canvas under the frame; half a save-under is none.
+void TakeSaveUnder(HDC hCanvasDC, const AnimFrame& f, SaveUnder& save) {
+    DeleteSaveUnder(save);  // never more than one
+    save.hDC = ::CreateCompatibleDC(hCanvasDC);
+    save.hBitmap = ::CreateCompatibleBitmap(hCanvasDC, f.size.cx, f.size.cy);
+    if (save.hDC != nullptr && save.hBitmap != nullptr) {
+        save.hOldBitmap = ::SelectObject(save.hDC, save.hBitmap);
+        ::BitBlt(save.hDC, 0, 0, f.size.cx, f.size.cy, hCanvasDC, f.origin.x, f.origin.y, SRCCOPY);
+    } else {
+        if (save.hDC != nullptr) ::DeleteDC(save.hDC);
+        if (save.hBitmap != nullptr) ::DeleteObject(save.hBitmap);
+        save = SaveUnder();
+    }
+}
+
+// Copies the save-under back under the frame and frees it.
+void RestoreSaveUnder(HDC hCanvasDC, const AnimFrame& f, SaveUnder& save) {
+    ::BitBlt(hCanvasDC, f.origin.x, f.origin.y, f.size.cx, f.size.cy, save.hDC, 0, 0, SRCCOPY);
+    DeleteSaveUnder(save);
+}
+
+}  // namespace
+
+IPicture* CPictureEx::LoadPlatformPicture(HGLOBAL hGlobal, DWORD cb, BOOL bTakeBlock) {
     IStream* pStream = nullptr;
     if (::CreateStreamOnHGlobal(hGlobal, bTakeBlock, &pStream) != S_OK || pStream == nullptr) {
+        // Not even the stream could be made: the block is freed here.
         if (bTakeBlock) ::GlobalFree(hGlobal);
         return nullptr;
     }
@@ -37,12 +100,33 @@ IPicture* LoadPictureFrom(HGLOBAL hGlobal, DWORD cb, BOOL bTakeBlock) {
     return pPicture;
 }
 
-RECT FrameRect(const AnimFrame& f) {
-    RECT rc = {f.origin.x, f.origin.y, f.origin.x + f.size.cx, f.origin.y + f.size.cy};
-    return rc;
-}
+CPictureEx::PictureLoader CPictureEx::s_pfnLoadPicture = &CPictureEx::LoadPlatformPicture;
 
-}  // namespace
+// Holds the worker link's lock; owner() is the control, or null once the
+// control has given the worker up.
+class CPictureEx::OwnerLock {
+public:
+    explicit OwnerLock(WorkerLink& link) : m_link(link) { ::AcquireSRWLockExclusive(&m_link.lock); }
+    ~OwnerLock() { ::ReleaseSRWLockExclusive(&m_link.lock); }
+    OwnerLock(const OwnerLock&) = delete;
+    OwnerLock& operator=(const OwnerLock&) = delete;
+    CPictureEx* owner() const { return m_link.pOwner; }
+
+private:
+    WorkerLink& m_link;
+};
+
+struct CPictureEx::WorkerTools {
+    std::vector<AnimFrame> frames;
+    HDC hCanvasDC = nullptr;
+    HBITMAP hCanvasBitmap = nullptr;
+    HGDIOBJ hOldCanvasBitmap = nullptr;
+    SaveUnder save;
+    HANDLE hStopEvent = nullptr;
+    SIZE size = {0, 0};
+    COLORREF crBackground = 0;
+    UINT iFrame = 0;
+};
 
 BEGIN_MESSAGE_MAP(CPictureEx, CStatic)
     ON_WM_DESTROY()
@@ -71,12 +155,35 @@ CPictureEx::CPictureEx()
       m_pBytes(nullptr) {}
 
 CPictureEx::~CPictureEx() {
+    // Stops the worker, waiting at most StopAnimation's bound, and frees
+    // everything unless the worker outlived that bound.
     ClearPicture();
-    // A worker that outlived StopAnimation's bound still runs on this object:
-    // the object must not go away under it. It only draws and copies bitmaps
-    // and looks at the stop flag between those, so it does end.
-    while (m_hWorker != nullptr) StopAnimation();
-    ClearPicture();
+    bool gaveUp = false;
+    if (m_pWorkerLink) {
+        OwnerLock lock(*m_pWorkerLink);
+        // Under the lock the worker cannot be between its last look at this
+        // object and its end: it has either ended or not got there yet.
+        HANDLE hWorker = ::InterlockedExchangePointer(&m_hWorker, nullptr);
+        // A worker that ended just as the stop's wait ran out left its
+        // handle behind for us: it has given everything back already.
+        if (hWorker != nullptr && ::WaitForSingleObject(hWorker, 0) == WAIT_OBJECT_0) {
+            ::CloseHandle(hWorker);
+            hWorker = nullptr;
+        }
+        if (hWorker != nullptr) {
+            // Stuck (in a paint that does not return): it is given up, with
+            // the frames, canvas, save-under and stop event it draws with;
+            // it frees them when it ends and never looks at this object again.
+            m_pWorkerLink->pOwner = nullptr;
+            ::CloseHandle(hWorker);
+            gaveUp = true;
+        }
+    }
+    if (gaveUp) {
+        if (m_pStill != nullptr) m_pStill->Release();
+        return;
+    }
+    ClearPicture();  // the worker ended after the first stop gave up on it
     if (m_hStopEvent != nullptr) ::CloseHandle(m_hStopEvent);
 }
 
@@ -135,7 +242,7 @@ BOOL CPictureEx::LoadFromMemory(HGLOBAL hGlobal, DWORD cb) {
         // Not GIF: whatever else the platform's loader reads.
         m_pBytes = nullptr;
         ::GlobalUnlock(hGlobal);
-        m_pStill = LoadPictureFrom(hGlobal, cb, FALSE);
+        m_pStill = s_pfnLoadPicture(hGlobal, cb, FALSE);
         if (m_pStill == nullptr) return FALSE;
         OLE_XSIZE_HIMETRIC w = 0;
         OLE_YSIZE_HIMETRIC h = 0;
@@ -167,7 +274,7 @@ BOOL CPictureEx::LoadFromMemory(HGLOBAL hGlobal, DWORD cb) {
         gif.End();
         m_pBytes = nullptr;
         ::GlobalUnlock(hGlobal);
-        m_pStill = LoadPictureFrom(hGlobal, cb, FALSE);
+        m_pStill = s_pfnLoadPicture(hGlobal, cb, FALSE);
         if (m_pStill == nullptr) return FALSE;
         return PrepareCanvas(m_sizePicture.cx, m_sizePicture.cy);
     }
@@ -184,7 +291,7 @@ BOOL CPictureEx::LoadFromMemory(HGLOBAL hGlobal, DWORD cb) {
         if (hFrame == nullptr) break;
         gif.WriteFrameStream(desc, static_cast<uint8_t*>(hFrame));
         // The stream takes the frame's block and frees it when released.
-        IPicture* pPicture = LoadPictureFrom(hFrame, cbStream, TRUE);
+        IPicture* pPicture = s_pfnLoadPicture(hFrame, cbStream, TRUE);
         if (pPicture == nullptr) continue;
         AnimFrame f;
         f.pPicture = pPicture;
@@ -231,22 +338,6 @@ BOOL CPictureEx::PrepareCanvas(int cx, int cy) {
     return TRUE;
 }
 
-BOOL CPictureEx::RenderPicture(IPicture* pPicture, int x, int y, int cx, int cy) {
-    OLE_XSIZE_HIMETRIC w = 0;
-    OLE_YSIZE_HIMETRIC h = 0;
-    pPicture->get_Width(&w);
-    pPicture->get_Height(&h);
-    // HIMETRIC runs bottom-up: start at the bottom edge with a negative
-    // height to draw the picture upright.
-    return pPicture->Render(m_hCanvasDC, x, y, cx, cy, 0, h, w, -h, nullptr) == S_OK;
-}
-
-void CPictureEx::InvalidateCanvas() {
-    // A null window would invalidate every window on the desktop.
-    HWND hWnd = m_hWnd;
-    if (hWnd != nullptr) ::InvalidateRect(hWnd, nullptr, FALSE);
-}
-
 BOOL CPictureEx::Show() {
     if (!m_bCanvasReady) return FALSE;
     if (m_bIsGif && m_frames.size() > 1) {
@@ -259,115 +350,156 @@ BOOL CPictureEx::Show() {
             ::ResetEvent(m_hStopEvent);
             m_bStop = FALSE;
         }
+        std::shared_ptr<WorkerLink>* pLink = nullptr;
+        try {
+            m_pWorkerLink = std::make_shared<WorkerLink>();
+            m_pWorkerLink->pOwner = this;
+            pLink = new std::shared_ptr<WorkerLink>(m_pWorkerLink);
+        } catch (const std::bad_alloc&) {
+            return FALSE;
+        }
         // Suspended, so that m_hWorker is stored before the worker can clear it.
         HANDLE hThread = reinterpret_cast<HANDLE>(
-            _beginthreadex(nullptr, 0, &CPictureEx::WorkerProc, this, CREATE_SUSPENDED, nullptr));
-        if (hThread == nullptr) return FALSE;
+            _beginthreadex(nullptr, 0, &CPictureEx::WorkerProc, pLink, CREATE_SUSPENDED, nullptr));
+        if (hThread == nullptr) {
+            delete pLink;
+            return FALSE;
+        }
         m_hWorker = hThread;
         if (::ResumeThread(hThread) == static_cast<DWORD>(-1)) {
             // It never ran a line of ours: nothing of this object is in use.
             m_hWorker = nullptr;
             ::TerminateThread(hThread, 0);
             ::CloseHandle(hThread);
+            delete pLink;
             return FALSE;
         }
         return TRUE;
     }
     if (m_pStill == nullptr) return FALSE;
-    if (!RenderPicture(m_pStill, 0, 0, m_sizePicture.cx, m_sizePicture.cy)) return FALSE;
-    InvalidateCanvas();
+    if (!RenderPicture(m_hCanvasDC, m_pStill, 0, 0, m_sizePicture.cx, m_sizePicture.cy)) return FALSE;
+    // A null window would invalidate every window on the desktop.
+    if (m_hWnd != nullptr) ::InvalidateRect(m_hWnd, nullptr, FALSE);
     return TRUE;
 }
 
 unsigned __stdcall CPictureEx::WorkerProc(void* pParam) {
-    CPictureEx* pThis = static_cast<CPictureEx*>(pParam);
-    pThis->AnimationWorker();
-    // Whoever takes the handle out of m_hWorker closes it: here, or
-    // StopAnimation when it got there first and is waiting on it.
-    HANDLE hSelf = ::InterlockedExchangePointer(&pThis->m_hWorker, nullptr);
-    if (hSelf != nullptr) ::CloseHandle(hSelf);
+    std::shared_ptr<WorkerLink>* pLink = static_cast<std::shared_ptr<WorkerLink>*>(pParam);
+    AnimationWorker(*pLink);
+    delete pLink;
     return 0;
 }
 
-BOOL CPictureEx::FillBackground(const RECT& rc) {
-    HBRUSH hBrush = ::CreateSolidBrush(m_crBackground);
-    if (hBrush == nullptr) return FALSE;
-    ::FillRect(m_hCanvasDC, &rc, hBrush);
-    ::DeleteObject(hBrush);
-    return TRUE;
-}
-
 void CPictureEx::FreeSaveUnder() {
-    if (m_hSaveDC != nullptr) {
-        ::SelectObject(m_hSaveDC, m_hOldSaveBitmap);
-        ::DeleteDC(m_hSaveDC);
-    }
-    if (m_hSaveBitmap != nullptr) ::DeleteObject(m_hSaveBitmap);
+    SaveUnder save;
+    save.hDC = m_hSaveDC;
+    save.hBitmap = m_hSaveBitmap;
+    save.hOldBitmap = m_hOldSaveBitmap;
+    DeleteSaveUnder(save);
     m_hSaveDC = nullptr;
     m_hSaveBitmap = nullptr;
     m_hOldSaveBitmap = nullptr;
 }
 
-void CPictureEx::RestoreSaveUnder(const AnimFrame& f) {
-    ::BitBlt(m_hCanvasDC, f.origin.x, f.origin.y, f.size.cx, f.size.cy, m_hSaveDC, 0, 0, SRCCOPY);
-    FreeSaveUnder();
-}
-
-void CPictureEx::AnimationWorker() {
-    const UINT nFrames = static_cast<UINT>(m_frames.size());
-    if (nFrames == 0) return;
-    if (m_iFrame >= nFrames) m_iFrame = 0;
-
-    // The disposal a stop cut short; on a first start, frame 0's own.
+// The worker looks at its control only under the link's lock, and never while
+// it draws: what it draws with is taken at its start and given back at its
+// end. So a control can give up a worker stuck in a paint and be destroyed.
+void CPictureEx::AnimationWorker(const std::shared_ptr<WorkerLink>& link) {
+    WorkerTools t;
     {
-        const AnimFrame& f = m_frames[m_iFrame];
-        if (f.nDisposal == 2) {
-            FillBackground(FrameRect(f));
-        } else if (m_hSaveDC != nullptr && f.nDisposal == 3) {
-            RestoreSaveUnder(f);
+        OwnerLock lock(*link);
+        CPictureEx* p = lock.owner();
+        if (p == nullptr) return;
+        try {
+            t.frames = p->m_frames;
+        } catch (const std::bad_alloc&) {
+            t.frames.clear();
+        }
+        t.hCanvasDC = p->m_hCanvasDC;
+        t.hCanvasBitmap = p->m_hCanvasBitmap;
+        t.hOldCanvasBitmap = p->m_hOldCanvasBitmap;
+        t.save.hDC = p->m_hSaveDC;
+        t.save.hBitmap = p->m_hSaveBitmap;
+        t.save.hOldBitmap = p->m_hOldSaveBitmap;
+        t.hStopEvent = p->m_hStopEvent;
+        t.size = p->m_sizePicture;
+        t.crBackground = p->m_crBackground;
+        t.iFrame = p->m_iFrame;
+    }
+    auto stopped = [&link] {
+        OwnerLock lock(*link);
+        return lock.owner() == nullptr || lock.owner()->m_bStop;
+    };
+    auto invalidate = [&link] {
+        OwnerLock lock(*link);
+        // A null window would invalidate every window on the desktop.
+        if (lock.owner() != nullptr && lock.owner()->m_hWnd != nullptr)
+            ::InvalidateRect(lock.owner()->m_hWnd, nullptr, FALSE);
+    };
+
+    const UINT nFrames = static_cast<UINT>(t.frames.size());
+    if (nFrames > 0) {
+        if (t.iFrame >= nFrames) t.iFrame = 0;
+        // The disposal a stop cut short; on a first start, frame 0's own.
+        const AnimFrame& f0 = t.frames[t.iFrame];
+        if (f0.nDisposal == 2) {
+            FillSolid(t.hCanvasDC, FrameRect(f0), t.crBackground);
+        } else if (t.save.hDC != nullptr && f0.nDisposal == 3) {
+            RestoreSaveUnder(t.hCanvasDC, f0, t.save);
         }
     }
-
-    while (!m_bStop && g_nPassesPlayed < 1) {
-        const AnimFrame& f = m_frames[m_iFrame];
+    while (nFrames > 0 && !stopped() && g_nPassesPlayed < 1) {
+        const AnimFrame& f = t.frames[t.iFrame];
         if (f.pPicture != nullptr) {
-            if (f.nDisposal == 3) {
-                FreeSaveUnder();  // never more than one save-under
-                m_hSaveDC = ::CreateCompatibleDC(m_hCanvasDC);
-                m_hSaveBitmap = ::CreateCompatibleBitmap(m_hCanvasDC, f.size.cx, f.size.cy);
-                if (m_hSaveDC != nullptr && m_hSaveBitmap != nullptr) {
-                    m_hOldSaveBitmap = ::SelectObject(m_hSaveDC, m_hSaveBitmap);
-                    ::BitBlt(m_hSaveDC, 0, 0, f.size.cx, f.size.cy, m_hCanvasDC, f.origin.x,
-                             f.origin.y, SRCCOPY);
-                } else {
-                    // Half a save-under is none: the restore is skipped.
-                    if (m_hSaveDC != nullptr) ::DeleteDC(m_hSaveDC);
-                    if (m_hSaveBitmap != nullptr) ::DeleteObject(m_hSaveBitmap);
-                    m_hSaveDC = nullptr;
-                    m_hSaveBitmap = nullptr;
-                }
-            }
-            if (RenderPicture(f.pPicture, f.origin.x, f.origin.y, f.size.cx, f.size.cy))
-                InvalidateCanvas();
-            if (m_bStop) break;
-            ::WaitForSingleObject(m_hStopEvent, FrameDelayMs(f.nDelay));
+            if (f.nDisposal == 3) TakeSaveUnder(t.hCanvasDC, f, t.save);
+            if (RenderPicture(t.hCanvasDC, f.pPicture, f.origin.x, f.origin.y, f.size.cx, f.size.cy))
+                invalidate();
+            if (stopped()) break;
+            ::WaitForSingleObject(t.hStopEvent, FrameDelayMs(f.nDelay));
             // Stopped during the wait: the disposal stays pending for a restart.
-            if (m_bStop) break;
+            if (stopped()) break;
             if (f.nDisposal == 2) {
-                FillBackground(FrameRect(f));
-            } else if (f.nDisposal == 3 && m_hSaveDC != nullptr) {
-                RestoreSaveUnder(f);
+                FillSolid(t.hCanvasDC, FrameRect(f), t.crBackground);
+            } else if (f.nDisposal == 3 && t.save.hDC != nullptr) {
+                RestoreSaveUnder(t.hCanvasDC, f, t.save);
             }
         }
-        if (++m_iFrame == nFrames) {
-            m_iFrame = 0;
+        if (++t.iFrame == nFrames) {
+            t.iFrame = 0;
             // The clearing is not shown at once: the window keeps the last
             // frame until its next repaint. A brush that cannot be made skips
             // the count too, so another pass is played.
-            RECT rc = {0, 0, m_sizePicture.cx, m_sizePicture.cy};
-            if (FillBackground(rc)) ::InterlockedIncrement(&g_nPassesPlayed);
+            RECT rc = {0, 0, t.size.cx, t.size.cy};
+            if (FillSolid(t.hCanvasDC, rc, t.crBackground)) ::InterlockedIncrement(&g_nPassesPlayed);
         }
     }
+
+    {
+        OwnerLock lock(*link);
+        if (CPictureEx* p = lock.owner()) {
+            // Back to the control: where to go on from, and a pending save-under.
+            p->m_iFrame = t.iFrame;
+            p->m_hSaveDC = t.save.hDC;
+            p->m_hSaveBitmap = t.save.hBitmap;
+            p->m_hOldSaveBitmap = t.save.hOldBitmap;
+            // Whoever takes the handle out of m_hWorker closes it: here, or
+            // StopAnimation when it got there first and is waiting on it.
+            HANDLE hSelf = ::InterlockedExchangePointer(&p->m_hWorker, nullptr);
+            if (hSelf != nullptr) ::CloseHandle(hSelf);
+            return;
+        }
+    }
+    // Given up by a control that is gone: what it left to the worker goes now.
+    DeleteSaveUnder(t.save);
+    for (AnimFrame& f : t.frames) {
+        if (f.pPicture != nullptr) f.pPicture->Release();
+    }
+    if (t.hCanvasDC != nullptr) {
+        ::SelectObject(t.hCanvasDC, t.hOldCanvasBitmap);
+        ::DeleteDC(t.hCanvasDC);
+        ::DeleteObject(t.hCanvasBitmap);
+    }
+    if (t.hStopEvent != nullptr) ::CloseHandle(t.hStopEvent);
 }
 
 void CPictureEx::StopAnimation() {

@@ -7,6 +7,7 @@
 #include <ole2.h>
 #include <olectl.h>
 
+#include <memory>
 #include <vector>
 
 #include "Afx.h"
@@ -44,6 +45,16 @@ public:
     // The wait after a frame, in milliseconds, for its delay in hundredths.
     static DWORD FrameDelayMs(UINT nDelay);
 
+    // Makes one picture from the first cb bytes of hGlobal. With bTakeBlock
+    // the picture's stream owns the block and frees it, whatever the outcome.
+    // Null on failure.
+    typedef IPicture* (*PictureLoader)(HGLOBAL hGlobal, DWORD cb, BOOL bTakeBlock);
+    // The platform's loader (OleLoadPicture over a memory stream).
+    static IPicture* LoadPlatformPicture(HGLOBAL hGlobal, DWORD cb, BOOL bTakeBlock);
+    // What every control loads its pictures with; the platform's unless a
+    // test puts another in its place.
+    static PictureLoader s_pfnLoadPicture;
+
     // State a host or a test can look at.
     SIZE GetPictureSize() const { return m_sizePicture; }
     int GetFrameCount() const { return static_cast<int>(m_frames.size()); }
@@ -52,18 +63,21 @@ public:
     COLORREF GetCanvasPixel(int x, int y) const;
 
 private:
+    // What a running worker shares with its control. The control gives the
+    // worker up (pOwner null) when it is destroyed while the worker still
+    // runs; the worker then frees what it draws with and ends.
+    struct WorkerLink {
+        SRWLOCK lock = SRWLOCK_INIT;
+        CPictureEx* pOwner = nullptr;
+    };
+    // What the worker draws with, taken from the control when it starts.
+    struct WorkerTools;
+    class OwnerLock;
+
     BOOL PrepareCanvas(int cx, int cy);
-    void AnimationWorker();
+    static void AnimationWorker(const std::shared_ptr<WorkerLink>& link);
     static unsigned __stdcall WorkerProc(void* pParam);
-    // Fills a canvas rectangle with a solid brush of the background colour,
-    // deleting the brush right after; FALSE when the brush cannot be made.
-    BOOL FillBackground(const RECT& rc);
-    // Copies the save-under back under the frame and frees it.
-    void RestoreSaveUnder(const AnimFrame& f);
     void FreeSaveUnder();
-    // Draws a picture onto the canvas upright, scaled into (x, y, cx, cy).
-    BOOL RenderPicture(IPicture* pPicture, int x, int y, int cx, int cy);
-    void InvalidateCanvas();
 
     void OnPaint();
     void OnDestroy();
@@ -88,6 +102,7 @@ private:
     IPicture* m_pStill;
     const BYTE* m_pBytes;
     std::vector<AnimFrame> m_frames;
+    std::shared_ptr<WorkerLink> m_pWorkerLink;  // of the last worker started
 
     DECLARE_MESSAGE_MAP()
 };

@@ -21,9 +21,24 @@ using WideString = std::u16string;
 // Stream ids of the sequence's 20-byte header (WIN32_STREAM_ID).
 enum : uint32_t {
     kBackupData = 1,           // the file's main (unnamed) data
+    kBackupEaData = 2,         // extended attributes
+    kBackupSecurityData = 3,   // the security descriptor (only when asked for)
     kBackupAlternateData = 4,  // a named data stream
+    kBackupObjectId = 7,
+    kBackupReparseData = 8,
+    kBackupSparseBlock = 9,    // one allocated range: a 64-bit offset, then its bytes
 };
+constexpr uint32_t kStreamSparseAttribute = 8;  // header attribute of a sparse stream
 constexpr uint32_t kStreamHeaderSize = 20;
+
+// Little-endian fields of the header.
+inline uint32_t LoadLe32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline uint64_t LoadLe64(const uint8_t* p) { return uint64_t(LoadLe32(p)) | uint64_t(LoadLe32(p + 4)) << 32; }
+inline uint32_t HeaderId(const uint8_t* header) { return LoadLe32(header); }
+inline uint64_t HeaderDataSize(const uint8_t* header) { return LoadLe64(header + 8); }
+inline uint32_t HeaderNameSize(const uint8_t* header) { return LoadLe32(header + 16); }
 
 // The sequence is a run of units, one per stream: header, name, data.
 // Every producer honours the platform's read and skip rules:

@@ -14,10 +14,8 @@ MemorySequence MemorySequence::FromRaw(const std::vector<uint8_t>& bytes) {
         uint64_t dataLen = 0;
         if (rem >= kStreamHeaderSize) {
             const uint8_t* h = bytes.data() + p;
-            uint64_t dataSize = 0;
-            for (int i = 7; i >= 0; --i) dataSize = dataSize << 8 | h[8 + i];
-            const uint64_t nameSize =
-                uint64_t(h[16]) | uint64_t(h[17]) << 8 | uint64_t(h[18]) << 16 | uint64_t(h[19]) << 24;
+            const uint64_t dataSize = HeaderDataSize(h);
+            const uint64_t nameSize = HeaderNameSize(h);
             prefixLen = std::min(rem, kStreamHeaderSize + nameSize);
             dataLen = std::min(rem - prefixLen, dataSize);
         }
@@ -33,7 +31,7 @@ MemorySequence MemorySequence::FromRaw(const std::vector<uint8_t>& bytes) {
 MemorySequence MemorySequence::FromUnits(std::vector<Unit> units) {
     MemorySequence seq;
     for (Unit& u : units) {
-        std::vector<uint8_t> prefix = Header(u.id, u.dataSize, uint32_t(u.name.size()));
+        std::vector<uint8_t> prefix = Header(u.id, u.dataSize, uint32_t(u.name.size()), u.attributes);
         prefix.insert(prefix.end(), u.name.begin(), u.name.end());
         seq.sources_.push_back(Source{std::move(u.data), std::move(u.generator)});
         seq.AddUnit(std::move(prefix), u.dataSize);

@@ -22,6 +22,7 @@ public:
         uint64_t dataSize = 0;      // declared and served
         std::vector<uint8_t> data;  // served when no generator is set; 0 past its end
         Generator generator;
+        uint32_t attributes = 0;    // the header's stream attributes
     };
 
     // Raw bytes cut into units by their own headers: a unit is 20 + name size

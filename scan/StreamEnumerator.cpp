@@ -11,12 +11,6 @@ constexpr uint32_t kFirstReadSize = kStreamHeaderSize + 6;
 constexpr uint32_t kMinNameBytes = 6;
 constexpr uint64_t kDataPreviewSize = sizeof(NtfsStreamInfo::byData);
 
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint64_t Le64(const uint8_t* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4)) << 32; }
-
 WideChar UnitAt(const uint8_t* p) { return WideChar(uint16_t(p[0] | p[1] << 8)); }
 
 WideChar AsciiLower(WideChar c) {
@@ -80,9 +74,9 @@ void WalkNamedStreams(IBackupSequence& seq, uint32_t previewBytes, const NamedSt
         // A unit shorter than a header cannot be parsed; what came before stays.
         if (got < kStreamHeaderSize || got > kFirstReadSize) break;
 
-        const uint32_t id = Le32(first);
-        const uint64_t dataSize = Le64(first + 8);
-        const uint32_t nameSize = Le32(first + 16);
+        const uint32_t id = HeaderId(first);
+        const uint64_t dataSize = HeaderDataSize(first);
+        const uint32_t nameSize = HeaderNameSize(first);
         const uint32_t extra = got - kStreamHeaderSize;  // unit bytes past the header
 
         const bool named = id == kBackupAlternateData && nameSize != 0;

@@ -73,9 +73,11 @@ uint64_t UnitSequence::TotalBytesRead() const {
     return total;
 }
 
-std::vector<uint8_t> UnitSequence::Header(uint32_t id, uint64_t dataSize, uint32_t nameSize) {
+std::vector<uint8_t> UnitSequence::Header(uint32_t id, uint64_t dataSize, uint32_t nameSize,
+                                          uint32_t attributes) {
     std::vector<uint8_t> h(kStreamHeaderSize, 0);
     for (int i = 0; i < 4; ++i) h[i] = uint8_t(id >> (8 * i));
+    for (int i = 0; i < 4; ++i) h[4 + i] = uint8_t(attributes >> (8 * i));
     for (int i = 0; i < 8; ++i) h[8 + i] = uint8_t(dataSize >> (8 * i));
     for (int i = 0; i < 4; ++i) h[16 + i] = uint8_t(nameSize >> (8 * i));
     return h;

@@ -26,7 +26,13 @@ public:
     uint64_t TotalBytesRead() const;
 
     // The 20-byte stream header for the given fields, little-endian.
-    static std::vector<uint8_t> Header(uint32_t id, uint64_t dataSize, uint32_t nameSize);
+    static std::vector<uint8_t> Header(uint32_t id, uint64_t dataSize, uint32_t nameSize,
+                                       uint32_t attributes = 0);
+
+    // True at or inside a unit's header or name, or past the last unit:
+    // anywhere but in a unit's data.
+    bool BeforeData() const { return AtEnd() || offset_ < units_[current_].prefix.size(); }
+    bool AtEnd() const { return current_ >= units_.size(); }
 
 protected:
     // `prefix` is served first (header and name, or whatever raw bytes the

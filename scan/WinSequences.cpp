@@ -21,27 +21,6 @@ size_t BaseNameStart(const std::wstring& path) {
 
 }  // namespace
 
-BackupApiSequence::~BackupApiSequence() {
-    DWORD n = 0;
-    BackupRead(file_, nullptr, 0, &n, TRUE, FALSE, &context_);
-}
-
-bool BackupApiSequence::Read(void* buffer, uint32_t count, uint32_t* bytesRead) {
-    DWORD n = 0;
-    const BOOL ok = BackupRead(file_, static_cast<LPBYTE>(buffer), count, &n, FALSE, FALSE, &context_);
-    lastError_ = ok ? 0 : GetLastError();
-    *bytesRead = ok ? std::min<DWORD>(n, count) : 0;
-    return ok != FALSE;
-}
-
-bool BackupApiSequence::Skip(uint64_t count, uint64_t* bytesSkipped) {
-    DWORD low = 0, high = 0;
-    const BOOL ok = BackupSeek(file_, DWORD(count), DWORD(count >> 32), &low, &high, &context_);
-    lastError_ = ok ? 0 : GetLastError();
-    *bytesSkipped = uint64_t(high) << 32 | low;
-    return ok != FALSE;
-}
-
 namespace {
 
 // The stream siblings of one directory, by lower-cased file name.
@@ -190,8 +169,7 @@ bool FileStreamSequence::Read(void* buffer, uint32_t count, uint32_t* bytesRead)
     const bool ok = platform_.Read(buffer, count, bytesRead);
     if (!started_) {
         started_ = true;
-        const DWORD err = platform_.LastError();
-        if (!ok && (err == ERROR_NOT_SUPPORTED || err == ERROR_CALL_NOT_IMPLEMENTED)) {
+        if (!ok && BackupUnsupported(platform_.LastError())) {
             fallback_.reset(new SiblingSequence(file_, path_));
             return fallback_->Read(buffer, count, bytesRead);
         }

@@ -6,28 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "BackupApiSequence.h"
+#include "Kernel32Backup.h"
 #include "UnitSequence.h"
 
 namespace vestrel {
-
-// The platform's backup interface over an open file. The backup context is
-// released with an aborting read when the object goes, whatever happened.
-class BackupApiSequence : public IBackupSequence {
-public:
-    explicit BackupApiSequence(HANDLE file) : file_(file) {}
-    ~BackupApiSequence() override;
-    BackupApiSequence(const BackupApiSequence&) = delete;
-    BackupApiSequence& operator=(const BackupApiSequence&) = delete;
-
-    bool Read(void* buffer, uint32_t count, uint32_t* bytesRead) override;
-    bool Skip(uint64_t count, uint64_t* bytesSkipped) override;
-    DWORD LastError() const { return lastError_; }
-
-private:
-    HANDLE file_;
-    LPVOID context_ = nullptr;
-    DWORD lastError_ = 0;
-};
 
 // The names of the stream siblings of `path`, ascending: where the platform
 // has no backup interface, a stream written as "a.txt:s" lives beside the file
@@ -61,13 +44,15 @@ private:
 // platform answers the first read with "not supported".
 class FileStreamSequence : public IBackupSequence {
 public:
-    FileStreamSequence(HANDLE file, std::wstring path) : platform_(file), file_(file), path_(std::move(path)) {}
+    FileStreamSequence(HANDLE file, std::wstring path)
+        : calls_(file), platform_(calls_), file_(file), path_(std::move(path)) {}
 
     bool Read(void* buffer, uint32_t count, uint32_t* bytesRead) override;
     bool Skip(uint64_t count, uint64_t* bytesSkipped) override;
     bool UsesSiblings() const { return fallback_ != nullptr; }
 
 private:
+    Kernel32BackupCalls calls_;
     BackupApiSequence platform_;
     HANDLE file_;
     std::wstring path_;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "ScanLogFormat.h"
 #include "VestrelDlg.h"
@@ -33,28 +34,32 @@ BOOL CShowNTFS::OnInitDialog() {
     return TRUE;
 }
 
-namespace {
+size_t g_cchMaxStreamText = std::wstring().max_size();
 
-// The stream's bytes up to the first zero byte, as text in the thread's ANSI
-// code page; false when the text cannot be held.
-bool ConvertStreamText(const char* pData, DWORD dwSize, std::wstring& text) {
-    const void* zero = std::memchr(pData, 0, dwSize);
-    const int nBytes = static_cast<int>(zero != nullptr ? static_cast<const char*>(zero) - pData : dwSize);
+bool ConvertStreamText(const char* pData, DWORD dwSize, std::wstring& text, size_t cchMax) {
     text.clear();
-    if (nBytes == 0) return true;
+    const void* zero = std::memchr(pData, 0, dwSize);
+    const size_t cbText = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - pData) : dwSize;
+    if (cbText == 0) return true;
+    // The conversion counts in int.
+    if (cbText > static_cast<size_t>(INT_MAX)) return false;
+    const int nBytes = static_cast<int>(cbText);
     const int nChars = ::MultiByteToWideChar(CP_THREAD_ACP, 0, pData, nBytes, nullptr, 0);
     if (nChars <= 0) return true;
+    // Past the string's own maximum the resize would throw: a text that long
+    // is refused like memory that cannot be had.
+    if (static_cast<size_t>(nChars) > cchMax || static_cast<size_t>(nChars) > text.max_size()) return false;
     try {
         text.resize(static_cast<size_t>(nChars));
     } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
         return false;
     }
     const int nGot = ::MultiByteToWideChar(CP_THREAD_ACP, 0, pData, nBytes, &text[0], nChars);
     text.resize(nGot > 0 ? static_cast<size_t>(nGot) : 0);
     return true;
 }
-
-}  // namespace
 
 void CVestrelDlg::OnViewStream() {
     g_strStreamText.clear();

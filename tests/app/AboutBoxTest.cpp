@@ -4,6 +4,7 @@
 
 #include "KorvaneAbout.h"
 #include "UpdateLaunch.h"
+#include "VestrelDlg.h"
 #include "WinTestSupport.h"
 #include "resource.h"
 
@@ -146,6 +147,34 @@ TEST(AboutBox, EscapeClosesLikeOkAndEveryWayReleasesTheLinkFont) {
         way.close(box.hwnd());
         EXPECT_EQ(box.WaitClosed(5000), way.result) << way.name;
         EXPECT_FALSE(IsFontHandleAlive(link)) << way.name;
+    }
+}
+
+// The main dialog's handler runs the box and then lets it go: a pending update
+// notice must have ended by the time the box object is destroyed.
+TEST(AboutBox, ClosingEndsAPendingNoticeWhileTheBoxStillExists) {
+    // The main dialog that owns the box; not shown, only its notice counts.
+    CVestrelDlg main;
+    struct Probe : CKorvaneAbout {
+        Probe(CVestrelDlg* owner, int* seen) : CKorvaneAbout(owner), m_owner(owner), m_seen(seen) {}
+        // Runs before the box's own destruction.
+        ~Probe() override { *m_seen = m_owner->m_bUpdateNotice; }
+        CVestrelDlg* m_owner;
+        int* m_seen;
+    };
+    const UINT closes[] = {IDOK, IDCANCEL};
+    for (UINT close : closes) {
+        main.m_bUpdateNotice = 1;
+        int seenAtDestruction = -1;
+        {
+            ModalDialog<Probe> box([&] { return new Probe(&main, &seenAtDestruction); });
+            ASSERT_NE(box.hwnd(), nullptr);
+            EXPECT_EQ(main.m_bUpdateNotice, 1);  // still pending while the box is open
+            ::PostMessageW(box.hwnd(), WM_COMMAND, close, 0);
+            EXPECT_EQ(box.WaitClosed(5000), static_cast<INT_PTR>(close));
+        }
+        EXPECT_EQ(seenAtDestruction, 0) << close;
+        EXPECT_EQ(main.m_bUpdateNotice, 0) << close;
     }
 }
 

@@ -2,6 +2,9 @@
 // control, the directory listing and file errors, on real Win32 objects.
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "Afx.h"
 #include "WinTestSupport.h"
 #include "resource.h"
@@ -43,7 +46,109 @@ BEGIN_MESSAGE_MAP(ProbeDialog, CDialog)
     ON_MESSAGE(WM_PROBE, OnProbe)
 END_MESSAGE_MAP()
 
+// What a failing handler throws.
+enum class Throw { BadAlloc, LengthError, Int };
+constexpr UINT WM_FAIL = WM_APP + 8;
+
+// A dialog whose button and WM_FAIL handlers throw, and whose WM_PROBE
+// handler shows it is still alive.
+class FailingDialog : public CDialog {
+public:
+    explicit FailingDialog(Throw what) : CDialog(IDD_SHOWNTFS), m_what(what) {}
+    volatile int m_failures = 0;
+
+protected:
+    void Fail() {
+        ++m_failures;
+        switch (m_what) {
+        case Throw::BadAlloc: throw std::bad_alloc();
+        case Throw::LengthError: std::wstring().reserve(std::wstring().max_size() + 1); break;
+        case Throw::Int: throw 42;
+        }
+    }
+    void OnButton() { Fail(); }
+    LRESULT OnFail(WPARAM, LPARAM) {
+        Fail();
+        return 1;
+    }
+    LRESULT OnProbe(WPARAM wp, LPARAM lp) { return static_cast<LRESULT>(wp + lp); }
+    DECLARE_MESSAGE_MAP()
+
+private:
+    Throw m_what;
+};
+
+BEGIN_MESSAGE_MAP(FailingDialog, CDialog)
+    ON_BN_CLICKED(IDC_BUTTON_CLOSE_VIEWER, OnButton)
+    ON_MESSAGE(WM_FAIL, OnFail)
+    ON_MESSAGE(WM_PROBE, OnProbe)
+END_MESSAGE_MAP()
+
+BOOL CALLBACK CollectMessageBox(HWND h, LPARAM lp) {
+    if (::IsWindowVisible(h) && ::GetDlgItem(h, 0xFFFF) != nullptr)
+        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+    return TRUE;
+}
+
+// Message boxes (a static text 0xFFFF) among the top-level windows of a thread.
+std::vector<HWND> MessageBoxesOf(DWORD thread) {
+    std::vector<HWND> boxes;
+    ::EnumThreadWindows(thread, &CollectMessageBox, reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
+struct FailureCase {
+    Throw what;
+    bool viaCommand;  // the button's command, else a window message
+    const wchar_t* text;
+};
+
+class HandlerFailure : public ::testing::TestWithParam<FailureCase> {};
+
 }  // namespace
+
+// A handler that throws neither ends the program nor escapes into the window
+// system: the failure is reported once and the dialog goes on working.
+TEST_P(HandlerFailure, IsReportedOnceAndTheDialogGoesOn) {
+    const FailureCase c = GetParam();
+    ModalDialog<FailingDialog> d([&] { return new FailingDialog(c.what); });
+    ASSERT_NE(d.hwnd(), nullptr);
+    const DWORD thread = ::GetWindowThreadProcessId(d.hwnd(), nullptr);
+    if (c.viaCommand) {
+        HWND button = d.item(IDC_BUTTON_CLOSE_VIEWER);
+        ::PostMessageW(d.hwnd(), WM_COMMAND, MAKEWPARAM(IDC_BUTTON_CLOSE_VIEWER, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(button));
+    } else {
+        ::PostMessageW(d.hwnd(), WM_FAIL, 0, 0);
+    }
+    std::vector<HWND> boxes;
+    ASSERT_TRUE(WaitUntil([&] { return !(boxes = MessageBoxesOf(thread)).empty(); }, 10000));
+    ASSERT_EQ(boxes.size(), 1u);
+    ::Sleep(100);  // let the box fill itself in
+    EXPECT_EQ(WindowText(::GetDlgItem(boxes[0], 0xFFFF)), c.text);
+    EXPECT_EQ(::GetWindow(boxes[0], GW_OWNER), d.hwnd());
+
+    // Failing again while the report is open adds no second box.
+    EXPECT_EQ(::SendMessageW(d.hwnd(), WM_FAIL, 0, 0), 0);
+    EXPECT_EQ(d->m_failures, 2);
+    EXPECT_EQ(MessageBoxesOf(thread).size(), 1u);
+
+    ::PostMessageW(boxes[0], WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return MessageBoxesOf(thread).empty(); }, 10000));
+    EXPECT_EQ(::SendMessageW(d.hwnd(), WM_PROBE, 40, 2), 42);
+    EXPECT_FALSE(d.done());
+    ::SendMessageW(d.hwnd(), WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(d.WaitClosed(5000), IDOK);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Throws, HandlerFailure,
+    ::testing::Values(FailureCase{Throw::BadAlloc, true, kAfxOutOfMemoryText},
+                      FailureCase{Throw::LengthError, true, kAfxUnexpectedFailureText},
+                      FailureCase{Throw::Int, true, kAfxUnexpectedFailureText},
+                      FailureCase{Throw::BadAlloc, false, kAfxOutOfMemoryText},
+                      FailureCase{Throw::LengthError, false, kAfxUnexpectedFailureText},
+                      FailureCase{Throw::Int, false, kAfxUnexpectedFailureText}));
 
 TEST(MessageMap, RoutesCommandsMessagesAndTheBaseClassDefaults) {
     ModalDialog<ProbeDialog> d([] { return new ProbeDialog; });

@@ -237,6 +237,72 @@ bool PixelIs(const CPictureEx& pic, int x, int y, COLORREF c) { return pic.GetCa
 // Tests below play animations; each starts with no pass played yet.
 void ForgetPlayedPasses() { g_nPassesPlayed = 0; }
 
+// A platform picture whose Render can be held, as a paint stuck in the
+// platform: every call goes to the real picture, Render once released.
+class HeldPicture : public IPicture {
+public:
+    static HANDLE s_release;        // manual reset; Render waits for it
+    static volatile LONG s_live;    // held pictures not yet freed
+    static volatile LONG s_renders; // Render calls begun
+
+    explicit HeldPicture(IPicture* real) : m_real(real) { ::InterlockedIncrement(&s_live); }
+    static IPicture* Load(HGLOBAL hGlobal, DWORD cb, BOOL bTakeBlock) {
+        IPicture* real = CPictureEx::LoadPlatformPicture(hGlobal, cb, bTakeBlock);
+        return real != nullptr ? new HeldPicture(real) : nullptr;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IPicture) {
+            *out = static_cast<IPicture*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = ::InterlockedDecrement(&m_refs);
+        if (left == 0) {
+            m_real->Release();
+            ::InterlockedDecrement(&s_live);
+            delete this;
+        }
+        return static_cast<ULONG>(left);
+    }
+    HRESULT STDMETHODCALLTYPE Render(HDC dc, LONG x, LONG y, LONG cx, LONG cy, OLE_XPOS_HIMETRIC sx,
+                                     OLE_YPOS_HIMETRIC sy, OLE_XSIZE_HIMETRIC sw, OLE_YSIZE_HIMETRIC sh,
+                                     LPCRECT bounds) override {
+        ::InterlockedIncrement(&s_renders);
+        // Bounded, so that a failing test cannot hang the run.
+        ::WaitForSingleObject(s_release, 60000);
+        return m_real->Render(dc, x, y, cx, cy, sx, sy, sw, sh, bounds);
+    }
+    HRESULT STDMETHODCALLTYPE get_Handle(OLE_HANDLE* p) override { return m_real->get_Handle(p); }
+    HRESULT STDMETHODCALLTYPE get_hPal(OLE_HANDLE* p) override { return m_real->get_hPal(p); }
+    HRESULT STDMETHODCALLTYPE get_Type(SHORT* p) override { return m_real->get_Type(p); }
+    HRESULT STDMETHODCALLTYPE get_Width(OLE_XSIZE_HIMETRIC* p) override { return m_real->get_Width(p); }
+    HRESULT STDMETHODCALLTYPE get_Height(OLE_YSIZE_HIMETRIC* p) override { return m_real->get_Height(p); }
+    HRESULT STDMETHODCALLTYPE set_hPal(OLE_HANDLE h) override { return m_real->set_hPal(h); }
+    HRESULT STDMETHODCALLTYPE get_CurDC(HDC* p) override { return m_real->get_CurDC(p); }
+    HRESULT STDMETHODCALLTYPE SelectPicture(HDC in, HDC* out, OLE_HANDLE* bmp) override {
+        return m_real->SelectPicture(in, out, bmp);
+    }
+    HRESULT STDMETHODCALLTYPE get_KeepOriginalFormat(BOOL* p) override { return m_real->get_KeepOriginalFormat(p); }
+    HRESULT STDMETHODCALLTYPE put_KeepOriginalFormat(BOOL b) override { return m_real->put_KeepOriginalFormat(b); }
+    HRESULT STDMETHODCALLTYPE PictureChanged() override { return m_real->PictureChanged(); }
+    HRESULT STDMETHODCALLTYPE SaveAsFile(LPSTREAM s, BOOL b, LONG* n) override { return m_real->SaveAsFile(s, b, n); }
+    HRESULT STDMETHODCALLTYPE get_Attributes(DWORD* p) override { return m_real->get_Attributes(p); }
+
+private:
+    ~HeldPicture() = default;
+    IPicture* m_real;
+    volatile LONG m_refs = 1;
+};
+HANDLE HeldPicture::s_release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+volatile LONG HeldPicture::s_live = 0;
+volatile LONG HeldPicture::s_renders = 0;
+
 }  // namespace
 
 TEST(PictureDelay, FollowsTheFrameDelayRule) {
@@ -516,6 +582,42 @@ TEST(PicturePlayback, DestroyingTheWindowStopsTheWorker) {
     EXPECT_LT(MsSince(start), 2000);
     EXPECT_FALSE(host->pic.IsPlaying());
     host.reset();  // frees the frames and the canvas
+    EXPECT_EQ(g_nPassesPlayed, 0);
+}
+
+// A worker stuck in a paint cannot hold the control's destruction for ever:
+// the destruction waits as long as a stop does, then gives the worker up; the
+// worker, once its paint returns, frees what it drew with and ends.
+TEST(PicturePlayback, DestructionGivesUpAWorkerStuckInAPaint) {
+    ForgetPlayedPasses();
+    ::ResetEvent(HeldPicture::s_release);
+    HeldPicture::s_renders = 0;
+    auto host = std::make_unique<Host>();
+    ASSERT_TRUE(host->ok());
+    const std::string gif = GifBuilder(6, 6)
+                                .Control(10, 1).Solid(0, 0, 6, 6, 0)
+                                .Control(10, 1).Solid(0, 0, 6, 6, 1)
+                                .Finish();
+    CPictureEx::s_pfnLoadPicture = &HeldPicture::Load;
+    const BOOL loaded = Load(host->pic, gif);
+    CPictureEx::s_pfnLoadPicture = &CPictureEx::LoadPlatformPicture;
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(HeldPicture::s_live, 2);
+    ASSERT_TRUE(host->pic.Show());
+    ASSERT_TRUE(WaitFor([] { return HeldPicture::s_renders > 0; }, 5000));
+
+    const auto start = Clock::now();
+    host.reset();  // the window's stop, then the object's: each waits its bound
+    const long elapsed = MsSince(start);
+    EXPECT_GE(elapsed, 4500);
+    EXPECT_LE(elapsed, 15000);
+    // Still stuck: nothing it draws with was freed under it.
+    EXPECT_EQ(HeldPicture::s_live, 2);
+    EXPECT_EQ(HeldPicture::s_renders, 1);
+
+    ::SetEvent(HeldPicture::s_release);
+    EXPECT_TRUE(WaitFor([] { return HeldPicture::s_live == 0; }, 10000));
+    EXPECT_EQ(HeldPicture::s_renders, 1);  // it drew nothing more
     EXPECT_EQ(g_nPassesPlayed, 0);
 }
 

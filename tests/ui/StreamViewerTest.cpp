@@ -177,3 +177,48 @@ TEST(StreamViewer, PathsWithoutAStreamNameShowNothing) {
     EXPECT_EQ(g_strStreamText, L"");
     EXPECT_EQ(ReadBytes(file + L":"), "decoy");
 }
+
+// A text longer than the string can hold (a stream of 512 MiB without a zero
+// byte in the 32-bit build) is a failure of the command: no viewer and no
+// text, as for memory that cannot be had. The limit is lowered to show it.
+TEST(StreamViewer, TextPastTheLimitIsRefusedAtItsBoundary) {
+    std::wstring text = L"earlier";
+    EXPECT_TRUE(ConvertStreamText("all of it", 9, text, 9));
+    EXPECT_EQ(text, L"all of it");
+    text = L"earlier";
+    EXPECT_FALSE(ConvertStreamText("all of it", 9, text, 8));
+    EXPECT_EQ(text, L"");
+    // The limit counts characters, not bytes: two GBK characters in 4 bytes.
+    EXPECT_TRUE(ConvertStreamText("\xD6\xD0\xCE\xC4", 4, text, 2));
+    EXPECT_EQ(text, L"中文");
+    EXPECT_FALSE(ConvertStreamText("\xD6\xD0\xCE\xC4", 4, text, 1));
+    // Only the bytes before the first zero count.
+    EXPECT_TRUE(ConvertStreamText("ab\0cdef", 7, text, 2));
+    EXPECT_EQ(text, L"ab");
+    EXPECT_TRUE(ConvertStreamText("\0abc", 4, text, 0));
+    EXPECT_EQ(text, L"");
+    // The program's limit is the string's own.
+    EXPECT_EQ(g_cchMaxStreamText, std::wstring().max_size());
+
+    TempDir dir;
+    const std::wstring file = dir / L"big.txt";
+    ASSERT_TRUE(WriteBytes(file, "main"));
+    ASSERT_TRUE(WriteBytes(file + L":long", "too long to hold"));
+    ASSERT_TRUE(WriteBytes(file + L":fits", std::string("fits!\0tail", 10)));
+    MainDialog d;
+    ASSERT_TRUE(ScanFolder(d, dir.path()));
+    ASSERT_EQ(ItemCount(d.list()), 2);
+    SetSelected(d.list(), 0, true);
+
+    const size_t saved = g_cchMaxStreamText;
+    g_cchMaxStreamText = 5;
+    g_strStreamText = L"earlier";
+    ViewResult r = View(d, RowOf(d.list(), L"long"));
+    EXPECT_FALSE(r.shown);
+    EXPECT_EQ(g_strStreamText, L"");
+    EXPECT_EQ(CountDialogs(d.thread(), d.hwnd()), 0);  // no message either
+    r = View(d, RowOf(d.list(), L"fits"));
+    EXPECT_TRUE(r.shown);
+    EXPECT_EQ(r.text, L"fits!");
+    g_cchMaxStreamText = saved;
+}

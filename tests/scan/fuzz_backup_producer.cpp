@@ -1,0 +1,112 @@
+// The producer over the platform's backup calls, fed by the model with units
+// and read behaviour chosen by the fuzzer: every answer must keep the read
+// and skip rules, the enumeration must find what it finds in memory, and the
+// backup context must be released.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "BackupApiSequence.h"
+#include "BackupModel.h"
+#include "SequenceContract.h"
+#include "StreamEnumerator.h"
+
+namespace {
+
+using vestrel::MemorySequence;
+using Unit = MemorySequence::Unit;
+
+const uint32_t kIds[] = {vestrel::kBackupData, vestrel::kBackupEaData, vestrel::kBackupSecurityData,
+                         vestrel::kBackupAlternateData, vestrel::kBackupAlternateData, vestrel::kBackupObjectId,
+                         vestrel::kBackupReparseData, vestrel::kBackupSparseBlock};
+const char* const kNames[] = {":a:$DATA", ":Zone.Identifier:$DATA", ":s", ":", "", ":favicon:$DATA", ":x:$DATA:$DATA"};
+const uint64_t kSizes[] = {0, 1, 2, 3, 5, 6, 7, 8, 19, 20, 26, 100, 101, 300, 4096, (uint64_t(1) << 32) + 5};
+const uint32_t kPerCall[] = {0, 0, 1, 2, 3, 7, 20, 26};
+
+template <typename T, size_t N>
+const T& Pick(const T (&from)[N], uint8_t b) {
+    return from[b % N];
+}
+
+struct Input {
+    const uint8_t* data;
+    size_t size;
+    uint8_t Next() {
+        if (size == 0) return 0;
+        --size;
+        return *data++;
+    }
+};
+
+void Fail(const char* what, const std::string& detail) {
+    std::fprintf(stderr, "%s: %s\n", what, detail.c_str());
+    std::abort();
+}
+
+struct Seen {
+    std::vector<vestrel::WideString> names;
+    std::vector<uint32_t> sizes;
+    std::vector<std::vector<uint8_t>> leading;
+    bool operator!=(const Seen& o) const { return names != o.names || sizes != o.sizes || leading != o.leading; }
+};
+
+Seen Walk(vestrel::IBackupSequence& seq) {
+    NtfsStreamList list;
+    EnumStreamsFromSequence(seq, &list);
+    Seen s;
+    for (const NtfsStreamInfo* r : list) {
+        s.names.push_back(r->strName);
+        s.sizes.push_back(r->dwSize);
+        s.leading.emplace_back(r->byData, r->byData + (r->dwSize < 100 ? r->dwSize : 100));
+    }
+    FreeStreamList(&list);
+    return s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Input in{data, size};
+    const uint8_t mode = in.Next();
+    vestrel::BackupModel::Behaviour behaviour;
+    behaviour.crossUnits = (mode & 1) != 0;
+    behaviour.maxPerCall = Pick(kPerCall, uint8_t(mode >> 1));
+    const bool processSecurity = (mode & 0x10) != 0;
+
+    std::vector<Unit> units;
+    for (uint8_t n = in.Next() % 12; n != 0; --n) {
+        Unit u;
+        u.id = Pick(kIds, in.Next());
+        // Only named data streams carry a name, as on NTFS.
+        const char* name = Pick(kNames, in.Next());
+        if (u.id == vestrel::kBackupAlternateData) u.name = MemorySequence::Utf16(name);
+        u.dataSize = Pick(kSizes, in.Next());
+        if (u.dataSize > 4096) {
+            u.generator = &MemorySequence::GeneratedByte;
+        } else {
+            for (uint64_t i = 0; i < u.dataSize; ++i) u.data.push_back(uint8_t(i * 7 + n));
+        }
+        units.push_back(std::move(u));
+    }
+    const std::vector<vestrel::SequenceStep> steps = vestrel::StepsFromBytes(in.data, in.size);
+    const std::vector<Unit> served = vestrel::ServedUnits(units, processSecurity);
+
+    {
+        vestrel::BackupModel model(units, behaviour);
+        {
+            vestrel::BackupApiSequence seq(model, processSecurity);
+            const std::string broke = vestrel::CheckSequenceContract(seq, served, steps, true);
+            if (!broke.empty()) Fail("contract", broke);
+        }
+        if (model.ContextHeld() || model.ContextsReleased() != 1) Fail("context", "not released once");
+    }
+    {
+        vestrel::BackupModel model(units, behaviour);
+        vestrel::BackupApiSequence seq(model, processSecurity);
+        MemorySequence reference = MemorySequence::FromUnits(served);
+        if (Walk(seq) != Walk(reference)) Fail("enumeration", "records differ from the in-memory sequence");
+    }
+    return 0;
+}
