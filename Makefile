@@ -30,12 +30,12 @@ native: deps build/native/CMakeCache.txt
 	@mkdir -p dist/linux && cp build/native/ntfs/vestrel-ntfs dist/linux/
 win64: deps build/win64/CMakeCache.txt
 	cmake --build build/win64 -j$(JOBS)
-	@mkdir -p dist/win64 && for f in vestrel.exe korvaneupdate.exe; do \
-	  [ ! -f build/win64/app/$$f ] || cp build/win64/app/$$f dist/win64/; done
+	@mkdir -p dist/win64 && for f in app/vestrel.exe app/korvaneupdate.exe cli/vestrel-cli.exe; do \
+	  [ ! -f build/win64/$$f ] || cp build/win64/$$f dist/win64/; done
 win32: deps build/win32/CMakeCache.txt
 	cmake --build build/win32 -j$(JOBS)
-	@mkdir -p dist/win32 && for f in vestrel.exe korvaneupdate.exe; do \
-	  [ ! -f build/win32/app/$$f ] || cp build/win32/app/$$f dist/win32/; done
+	@mkdir -p dist/win32 && for f in app/vestrel.exe app/korvaneupdate.exe cli/vestrel-cli.exe; do \
+	  [ ! -f build/win32/$$f ] || cp build/win32/$$f dist/win32/; done
 fuzzbuild: deps build/fuzz/CMakeCache.txt
 	cmake --build build/fuzz -j$(JOBS)
 

@@ -8,6 +8,10 @@
 //        each file instead of the open and close
 //   benchscan program <exe> <dir>   the real program's scan of <dir>, driven
 //        like a user: seconds from the Scan click to the completion message
+//   benchscan cli <exe> <dir>   "vestrel-cli list -r --format csv" over <dir>,
+//        seconds from the process start to its end (output through a pipe)
+// baseline also prints the listing entries the dialog's status line shows
+// (every entry, dots included, stream siblings not).
 #include <windows.h>
 
 #include <chrono>
@@ -51,6 +55,7 @@ int Generate(const std::wstring& root, int files, int dirs, int wide) {
 }
 
 long long g_files = 0;
+long long g_entries = 0;
 long long g_streams = 0;
 bool g_enumerate = false;  // also enumerate each file's streams
 void Walk(const std::wstring& path) {
@@ -60,6 +65,7 @@ void Walk(const std::wstring& path) {
     do {
         std::wstring name = fd.cFileName;
         if (name.find(L':') != std::wstring::npos) continue;  // streams stored beside files
+        ++g_entries;
         std::wstring full = path + L"\\" + name;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (name != L"." && name != L"..") Walk(full);
@@ -94,7 +100,7 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"baseline" && argc == 3) {
         auto t = Clock::now();
         Walk(argv[2]);
-        std::printf("baseline %.3f s %lld files\n", Seconds(t), g_files);
+        std::printf("baseline %.3f s %lld files %lld entries\n", Seconds(t), g_files, g_entries);
         return 0;
     }
     if (mode == L"enumerate" && argc == 3) {
@@ -121,6 +127,16 @@ int wmain(int argc, wchar_t** argv) {
                     int(::SendDlgItemMessageW(main, IDC_LIST_RESULT, LVM_GETITEMCOUNT, 0, 0)));
         return 0;
     }
-    std::fprintf(stderr, "usage: benchscan gen <dir> [files dirs wide] | baseline <dir> | program <exe> <dir>\n");
+    if (mode == L"cli" && argc == 4) {
+        auto t = Clock::now();
+        ConsoleRun run = RunConsole(argv[2], {L"list", L"-r", L"--format", L"csv", L"--quiet", argv[3]}, L"", 1800000);
+        double s = Seconds(t);
+        long long lines = 0;
+        for (char c : run.out) lines += c == '\n';
+        std::printf("cli %.3f s rows %lld exit %lu\n", s, lines > 0 ? lines - 1 : 0, run.exitCode);
+        return run.exitCode == 0 ? 0 : 1;
+    }
+    std::fprintf(stderr, "usage: benchscan gen <dir> [files dirs wide] | baseline <dir> | program <exe> <dir> | "
+                         "cli <exe> <dir>\n");
     return 2;
 }

@@ -7,7 +7,13 @@
 #   program    the real program's scan, from the Scan click to the completion
 # for the narrow tree (20,000 files in 1,000 directories) and the wide folder
 # (10,000 files in one directory), and prints medians, ratios, files per
-# second and the cost per file. OTHER=<path of another vestrel.exe> measures
+# second and the cost per file. Beside them, interleaved in the same loop:
+#   cli        vestrel-cli list -r --format csv (process start to end), against
+#              the baseline (goal: at most 1.2 times)
+# and the program against its floor: the baseline plus, per listing entry, the
+# status request and, per row, the row insert, both as benchui costs measures
+# them (goal: at most 1.15 times).
+# OTHER=<path of another vestrel.exe> measures
 # that build too, interleaved with this one (before/after comparisons).
 # Then the window's request costs, the memory of 100,000 rows against the
 # list's own storage, and a fill/empty/refill leak check (benchui),
@@ -18,11 +24,12 @@ rows=${ROWS:-100000}
 exe="$top/build/win64/bench/benchscan.exe"
 ui="$top/build/win64/bench/benchui.exe"
 prog="$top/build/win64/app/vestrel.exe"
+cli="$top/build/win64/cli/vestrel-cli.exe"
 tree="$top/build/bench-tree"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "wine: $(wine --version 2>/dev/null)"
-sh "$top/tools/with-display" sh -s "$top" "$exe" "$prog" "$tree" "$runs" "${OTHER:-}" "$ui" "$rows" <<'INNER'
-top=$1; exe=$2; prog=$3; tree=$4; runs=$5; other=$6; ui=$7; rows=$8
+sh "$top/tools/with-display" sh -s "$top" "$exe" "$prog" "$tree" "$runs" "${OTHER:-}" "$ui" "$rows" "$cli" <<'INNER'
+top=$1; exe=$2; prog=$3; tree=$4; runs=$5; other=$6; ui=$7; rows=$8; cli=$9
 run() { "$top/tools/wine-run" "$@" 2>/dev/null; }
 W=$(run winepath -w "$tree")
 if [ ! -f "$tree/.complete" ]; then
@@ -30,18 +37,27 @@ if [ ! -f "$tree/.complete" ]; then
   run "$exe" gen "$W" && touch "$tree/.complete"
 fi
 [ -z "$other" ] || O=$(run winepath -w "$other")
+C=$(run winepath -w "$cli")
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 out=$(mktemp -d)
 for part in tree wide; do
   i=0
   while [ $i -lt "$runs" ]; do
-    run "$exe" baseline "$W\\$part" | awk '{print $2}' >> "$out/$part.baseline"
+    run "$exe" baseline "$W\\$part" > "$out/last"
+    awk '{print $2}' "$out/last" >> "$out/$part.baseline"
+    awk '{print $6}' "$out/last" > "$out/$part.entries"
+    run "$exe" cli "$C" "$W\\$part" | awk '{print $2}' >> "$out/$part.cli"
     run "$exe" enumerate "$W\\$part" | awk '{print $2}' >> "$out/$part.enumerate"
-    run "$exe" program "$prog" "$W\\$part" | awk '{print $2}' >> "$out/$part.program"
+    run "$exe" program "$prog" "$W\\$part" > "$out/last"
+    awk '{print $2}' "$out/last" >> "$out/$part.program"
+    awk '{print $5}' "$out/last" > "$out/$part.rows"
     [ -z "$other" ] || run "$exe" program "$O" "$W\\$part" | awk '{print $2}' >> "$out/$part.other"
     i=$((i+1))
   done
 done
+costs=$(run "$ui" costs)
+status_us=$(echo "$costs" | awk '/^status entry/ {print $3}')
+row_us=$(echo "$costs" | awk '/^row \(0-/ {print $3}')
 for part in tree wide; do
   files=20000; [ $part = wide ] && files=10000
   b=$(median < "$out/$part.baseline"); e=$(median < "$out/$part.enumerate"); p=$(median < "$out/$part.program")
@@ -53,7 +69,12 @@ for part in tree wide; do
     o=$(median < "$out/$part.other")
     echo "$part: other program ${o}s, other/baseline $(echo "$o $b" | awk '{printf "%.1f", $1/$2}')"
   fi
-  echo "$part runs: baseline $(tr '\n' ' ' < "$out/$part.baseline")| program $(tr '\n' ' ' < "$out/$part.program")"
+  c=$(median < "$out/$part.cli"); entries=$(cat "$out/$part.entries"); streams=$(cat "$out/$part.rows")
+  floor=$(echo "$b $entries $status_us $streams $row_us" | awk '{printf "%.3f", $1 + ($2*$3 + $4*$5)/1e6}')
+  echo "$part cli: ${c}s, cli/baseline $(echo "$c $b" | awk '{printf "%.2f", $1/$2}') (goal 1.2)"
+  echo "$part program floor: baseline + $entries entries x ${status_us} us + $streams rows x ${row_us} us = ${floor}s," \
+    "program/floor $(echo "$p $floor" | awk '{printf "%.2f", $1/$2}') (goal 1.15)"
+  echo "$part runs: baseline $(tr '\n' ' ' < "$out/$part.baseline")| program $(tr '\n' ' ' < "$out/$part.program")| cli $(tr '\n' ' ' < "$out/$part.cli")"
 done
 rm -rf "$out"
 echo "window request costs (benchui costs 6000):"

@@ -59,11 +59,11 @@ WideString TrimStreamName(const WideString& rawName) {
 
 }  // namespace vestrel
 
-int EnumStreamsFromSequence(vestrel::IBackupSequence& seq, NtfsStreamList* list,
-                            const std::atomic<bool>* stop) {
-    using namespace vestrel;
-    if (list == nullptr) return 0;
+namespace vestrel {
 
+void WalkNamedStreams(IBackupSequence& seq, uint32_t previewBytes, const NamedStreamVisitor& visit,
+                      const std::atomic<bool>* stop) {
+    if (previewBytes > kMaxPreviewBytes) previewBytes = kMaxPreviewBytes;
     bool goOn = true;
     while (goOn) {
         if (stop != nullptr && stop->load()) break;
@@ -79,14 +79,14 @@ int EnumStreamsFromSequence(vestrel::IBackupSequence& seq, NtfsStreamList* list,
         const uint32_t nameSize = HeaderNameSize(first);
         const uint32_t extra = got - kStreamHeaderSize;  // unit bytes past the header
 
-        std::unique_ptr<NtfsStreamInfo> record;
-        bool keep = false;
-        if (id == kBackupAlternateData && nameSize != 0) {
+        const bool named = id == kBackupAlternateData && nameSize != 0;
+        NamedStream stream;
+        if (named) {
             // A named stream's name is whole UTF-16 units holding at least the
             // colons and the suffix. A header that breaks this, or a unit that
             // ends inside its name, is damaged: the file's walk ends there,
-            // keeping the records already found, with nothing read or allocated
-            // from the bad size.
+            // keeping the streams already found, with nothing read or
+            // allocated from the bad size.
             if (nameSize < kMinNameBytes || nameSize % 2 != 0 || nameSize > kMaxStreamNameBytes ||
                 got < kFirstReadSize) {
                 break;
@@ -109,38 +109,59 @@ int EnumStreamsFromSequence(vestrel::IBackupSequence& seq, NtfsStreamList* list,
                 if (c == 0) break;
                 raw.push_back(c);
             }
-
-            record.reset(new NtfsStreamInfo());
-            record->strName = TrimStreamName(raw);
-            record->dwSize = uint32_t(dataSize);
-            record->byData[0] = 0;
-            // A name that trims to nothing is still listed; the actions that
+            // A name that trims to nothing is still reported; the actions that
             // address a stream by its path refuse such a path.
-            keep = !IsExcludedStreamName(record->strName);
+            stream.name = TrimStreamName(raw);
+            stream.size = dataSize;
+            stream.excluded = IsExcludedStreamName(stream.name);
         }
 
-        if (!record) {
+        uint8_t preview[kMaxPreviewBytes];
+        if (!named || previewBytes == 0) {
             // Skip what is left of the unit. The first read may already have
             // taken a tiny stream's data whole; skipping the declared size
             // then would move nothing and end the walk, losing later streams.
             const uint64_t nameTaken = extra < nameSize ? extra : nameSize;
             const uint64_t dataTaken = extra - nameTaken;
-            uint64_t left = nameSize - nameTaken;
+            uint64_t left = named ? 0 : nameSize - nameTaken;
             const uint64_t dataLeft = dataSize > dataTaken ? dataSize - dataTaken : 0;
             left = dataLeft > UINT64_MAX - left ? UINT64_MAX : left + dataLeft;
             if (left != 0) goOn = SkipKeepsGoing(seq, left);
         } else if (dataSize != 0) {
             uint32_t n = 0;
-            if (dataSize <= kDataPreviewSize) {
-                goOn = seq.Read(record->byData, uint32_t(dataSize), &n);
+            if (dataSize <= previewBytes) {
+                goOn = seq.Read(preview, uint32_t(dataSize), &n);
             } else {
-                seq.Read(record->byData, uint32_t(kDataPreviewSize), &n);
-                goOn = SkipKeepsGoing(seq, dataSize - kDataPreviewSize);
+                seq.Read(preview, previewBytes, &n);  // its outcome is not looked at
+                goOn = SkipKeepsGoing(seq, dataSize - previewBytes);
             }
+            stream.preview = preview;
+            stream.previewRead = n;
         }
 
-        if (keep) list->push_back(record.release());
+        if (named && !visit(stream)) break;
     }
+}
+
+}  // namespace vestrel
+
+int EnumStreamsFromSequence(vestrel::IBackupSequence& seq, NtfsStreamList* list,
+                            const std::atomic<bool>* stop) {
+    using namespace vestrel;
+    if (list == nullptr) return 0;
+    WalkNamedStreams(
+        seq, uint32_t(kDataPreviewSize),
+        [list](const NamedStream& stream) {
+            if (stream.excluded) return true;
+            std::unique_ptr<NtfsStreamInfo> record(new NtfsStreamInfo());
+            record->strName = stream.name;
+            record->dwSize = uint32_t(stream.size);
+            record->byData[0] = 0;
+            for (uint32_t i = 0; i < stream.previewRead; ++i) record->byData[i] = stream.preview[i];
+            list->push_back(record.release());
+            return true;
+        },
+        stop);
     return int(list->size());
 }
 

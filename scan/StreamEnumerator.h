@@ -3,6 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 
 #include "BackupSequence.h"
@@ -29,6 +30,28 @@ WideString TrimStreamName(const WideString& rawName);
 // Longest name size (bytes) a stream header may declare; NTFS names are far
 // shorter, so anything longer is a damaged or hostile header.
 constexpr uint32_t kMaxStreamNameBytes = 64 * 1024;
+
+// One named data stream as the walk meets it.
+struct NamedStream {
+    WideString name;        // trimmed, see TrimStreamName
+    uint64_t size = 0;      // full 64-bit data size
+    bool excluded = false;  // one of the names a plain listing leaves out
+    // The stream's first min(size, previewBytes) bytes when a preview was
+    // asked for; previewRead is how many were actually delivered.
+    const uint8_t* preview = nullptr;
+    uint32_t previewRead = 0;
+};
+constexpr uint32_t kMaxPreviewBytes = 100;
+// Returns false to end the walk after this stream.
+using NamedStreamVisitor = std::function<bool(const NamedStream&)>;
+
+// Walks the sequence once and calls `visit` for every named data stream,
+// excluded ones included, in sequence order. With `previewBytes` (at most
+// kMaxPreviewBytes) the first bytes of each stream are read; otherwise every
+// stream's data is skipped unread. When `stop` is set the walk ends before
+// the next stream.
+void WalkNamedStreams(IBackupSequence& seq, uint32_t previewBytes, const NamedStreamVisitor& visit,
+                      const std::atomic<bool>* stop = nullptr);
 
 }  // namespace vestrel
 

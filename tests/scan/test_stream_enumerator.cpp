@@ -351,3 +351,56 @@ TEST(StreamEnumeration, NamesThatTrimToNothingAreListedEmpty) {
     Enumerate(seq, r);
     EXPECT_EQ(r.Names(), (std::vector<WideString>{W(""), W(""), W("ok")}));
 }
+
+// The walk under the listing above: every named stream once, with its full
+// size and whether a plain listing leaves it out.
+namespace {
+struct Seen {
+    WideString name;
+    uint64_t size;
+    bool excluded;
+    bool operator==(const Seen& o) const { return name == o.name && size == o.size && excluded == o.excluded; }
+};
+}  // namespace
+
+TEST(StreamWalk, ReportsFullSizesAndExcludedNamesWithoutReadingData) {
+    const uint64_t huge = (uint64_t(1) << 32) + 5;
+    auto seq = MemorySequence::FromUnits({
+        MemorySequence::Main(Bytes(300)),
+        MemorySequence::Named(":Zone.Identifier:$DATA", Bytes(26)),
+        MemorySequence::NamedGenerated(":big:$DATA", huge),
+        MemorySequence::Named(":small:$DATA", Bytes(3)),
+        MemorySequence::Named(":empty:$DATA", {}),
+    });
+    std::vector<Seen> seen;
+    vestrel::WalkNamedStreams(seq, 0, [&](const vestrel::NamedStream& s) {
+        EXPECT_EQ(s.previewRead, 0u);
+        seen.push_back({s.name, s.size, s.excluded});
+        return true;
+    });
+    EXPECT_EQ(seen, (std::vector<Seen>{{W("Zone.Identifier"), 26, true},
+                                       {W("big"), huge, false},
+                                       {W("small"), 3, false},
+                                       {W("empty"), 0, false}}));
+    for (size_t unit = 0; unit < seq.UnitCount(); ++unit) {
+        EXPECT_EQ(seq.Stats(unit).dataBytesRead, unit == 0 ? 6u : 0u) << unit;
+    }
+}
+
+TEST(StreamWalk, PreviewIsCappedAndVisitorCanEndTheWalk) {
+    auto seq = MemorySequence::FromUnits({
+        MemorySequence::Named(":a:$DATA", Bytes(10, 5)),
+        MemorySequence::Named(":b:$DATA", Bytes(500)),
+        MemorySequence::Named(":c:$DATA", Bytes(4)),
+    });
+    std::vector<std::vector<uint8_t>> previews;
+    vestrel::WalkNamedStreams(seq, 1000, [&](const vestrel::NamedStream& s) {
+        previews.emplace_back(s.preview, s.preview + s.previewRead);
+        return previews.size() < 2;
+    });
+    ASSERT_EQ(previews.size(), 2u);
+    EXPECT_EQ(previews[0], Bytes(10, 5));
+    const std::vector<uint8_t> second = Bytes(500);
+    EXPECT_EQ(previews[1], std::vector<uint8_t>(second.begin(), second.begin() + 100));
+    EXPECT_EQ(seq.Stats(2).bytesRead, 0u);  // never reached
+}

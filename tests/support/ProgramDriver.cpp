@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <thread>
+
 #include "WinTestSupport.h"
 #include "resource.h"
 
@@ -40,6 +42,80 @@ DWORD RunningProgram::WaitForExit(int timeoutMs) {
     DWORD code = 0;
     ::GetExitCodeProcess(m_pi.hProcess, &code);
     return code;
+}
+
+namespace {
+
+std::wstring QuoteArgument(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes before a quote are doubled, and the quote escaped.
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out.push_back(c);
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
+void Drain(HANDLE pipe, std::string* into) {
+    char buf[65536];
+    DWORD n = 0;
+    while (::ReadFile(pipe, buf, sizeof buf, &n, nullptr) && n > 0) into->append(buf, n);
+}
+
+}  // namespace
+
+ConsoleRun RunConsole(const std::wstring& exe, const std::vector<std::wstring>& args, const std::wstring& workDir,
+                      int timeoutMs) {
+    ConsoleRun result;
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE outRead, outWrite, errRead, errWrite;
+    if (!::CreatePipe(&outRead, &outWrite, &sa, 0)) return result;
+    if (!::CreatePipe(&errRead, &errWrite, &sa, 0)) {
+        ::CloseHandle(outRead);
+        ::CloseHandle(outWrite);
+        return result;
+    }
+    ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+
+    std::wstring cmd = QuoteArgument(exe);
+    for (const std::wstring& a : args) cmd += L" " + QuoteArgument(a);
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = nul;
+    si.hStdOutput = outWrite;
+    si.hStdError = errWrite;
+    PROCESS_INFORMATION pi{};
+    const BOOL started = ::CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                          workDir.empty() ? nullptr : workDir.c_str(), &si, &pi);
+    ::CloseHandle(outWrite);
+    ::CloseHandle(errWrite);
+    if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
+    if (started) {
+        std::thread errReader(Drain, errRead, &result.err);
+        Drain(outRead, &result.out);
+        errReader.join();
+        if (::WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0) {
+            ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
+        } else {
+            ::TerminateProcess(pi.hProcess, 1);
+        }
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+    ::CloseHandle(outRead);
+    ::CloseHandle(errRead);
+    return result;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -23,6 +24,16 @@ public:
 private:
     PROCESS_INFORMATION m_pi{};
 };
+
+// A console program run to its end with its standard output and error
+// captured through pipes (standard input is empty).
+struct ConsoleRun {
+    DWORD exitCode = STILL_ACTIVE;  // STILL_ACTIVE: did not start or end in time
+    std::string out, err;
+};
+// Arguments are quoted as the C runtime splits them back.
+ConsoleRun RunConsole(const std::wstring& exe, const std::vector<std::wstring>& args,
+                      const std::wstring& workDir = L"", int timeoutMs = 60000);
 
 // The main dialog's caption.
 extern const wchar_t kMainCaption[];

@@ -1,0 +1,553 @@
+#include "Commands.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "CliPaths.h"
+#include "Console.h"
+#include "Report.h"
+#include "StreamEnumerator.h"
+#include "Walk.h"
+#include "WinSequences.h"
+
+namespace vestrel::cli {
+
+const char kUsage[] =
+    "Usage: vestrel-cli COMMAND [OPTIONS] ARGUMENTS\n"
+    "Finds, reads, copies out and deletes NTFS alternate data streams.\n"
+    "\n"
+    "  list [options] PATH...        the streams of each file or directory named;\n"
+    "                                for a directory its own and its entries'\n"
+    "    -r, --recursive             the whole tree below each directory\n"
+    "    --format table|csv|json     default: table on a console, csv otherwise\n"
+    "    --all                       also favicon, zone.identifier, oecustomproperty\n"
+    "    --follow-links              enter junctions, directory links and mount\n"
+    "                                points (never a directory twice)\n"
+    "    --quiet                     no progress line\n"
+    "    --fail-if-found             exit 3 when any stream is listed\n"
+    "  cat FILE:STREAM               the stream's bytes to standard output\n"
+    "  extract [options] PATH... --to DIR\n"
+    "                                copies every stream found into DIR, one file\n"
+    "                                per stream, never overwriting, and writes an\n"
+    "                                index of what went where (index.csv)\n"
+    "    -r, --recursive, --all, --follow-links, --quiet, --format as for list\n"
+    "    --index-format csv|json     the index's format (default csv)\n"
+    "  delete [--dry-run] FILE:STREAM...\n"
+    "                                deletes named streams only; a path that names\n"
+    "                                no stream or the unnamed one is refused\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 success, 1 some entries could not be read (each said on\n"
+    "stderr), 2 usage error (nothing done), 3 streams found with --fail-if-found.\n";
+
+namespace {
+
+using report::StreamRow;
+
+std::string Utf8(const std::wstring& w) { return report::ToUtf8(U16(w)); }
+
+std::wstring CurrentDirectory() {
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
+    std::wstring dir(n, L'\0');
+    n = GetCurrentDirectoryW(n, &dir[0]);
+    dir.resize(n);
+    return Wide(DisplayPath(U16(dir)));
+}
+
+// The extended path of what the user typed; empty when it makes no sense.
+std::wstring Resolve(const std::u16string& typed) {
+    const std::u16string abs = AbsolutePath(typed, U16(CurrentDirectory()));
+    return abs.empty() ? std::wstring() : Wide(ExtendedPath(abs));
+}
+
+std::wstring Shown(const std::wstring& extended) { return Wide(DisplayPath(U16(extended))); }
+
+// The stderr side: one line per problem, and the progress line on a console.
+class Diagnostics {
+public:
+    explicit Diagnostics(bool quiet) : progressOn_(!quiet && Err().IsConsole()) {}
+    ~Diagnostics() { ClearProgress(); }
+
+    void Problem(const std::wstring& path, const std::wstring& text) {
+        ClearProgress();
+        Err().Text("vestrel-cli: " + Utf8(path) + ": " + Utf8(text) + "\n");
+    }
+    void Unreadable(const std::wstring& extendedPath, DWORD error) {
+        unreadable_ = true;
+        Problem(Shown(extendedPath), ErrorText(error));
+    }
+    void Usage(const std::string& text) { Err().Text("vestrel-cli: " + text + "\n"); }
+    void Tick(const std::wstring& extendedPath) {
+        if (!progressOn_) return;
+        std::wstring folder = Shown(extendedPath);
+        const size_t slash = folder.find_last_of(L'\\');
+        if (slash != std::wstring::npos && slash > 2) folder.resize(slash);
+        const std::string line = progress_.Tick(GetTickCount64(), U16(folder));
+        if (!line.empty()) Err().Text(line);
+    }
+    // Rows and the progress line share a console: the line goes first.
+    void BeforeRow() {
+        if (Out().IsConsole()) ClearProgress();
+    }
+    bool AnyUnreadable() const { return unreadable_; }
+
+private:
+    void ClearProgress() {
+        if (!progressOn_) return;
+        const std::string clear = progress_.Clear();
+        if (!clear.empty()) Err().Text(clear);
+    }
+    bool progressOn_;
+    bool unreadable_ = false;
+    report::Progress progress_;
+};
+
+class OpenFile {
+public:
+    OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+        : h_(CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr)),
+          error_(h_ == INVALID_HANDLE_VALUE ? GetLastError() : 0) {}
+    ~OpenFile() { Close(); }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return h_; }
+    DWORD error() const { return error_; }
+    void Close() {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE h_;
+    DWORD error_;
+};
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Every named stream of one entry through its backup sequence (or the
+// sibling files where the platform has no backup interface). False (with
+// the error) when the entry cannot be opened.
+bool ForEachStream(const std::wstring& path, bool openLinkItself, bool all,
+                   const std::function<bool(const NamedStream&)>& visit, DWORD* error) {
+    OpenFile file(path, GENERIC_READ, kShareAll, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | (openLinkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0));
+    if (!file.ok()) {
+        *error = file.error();
+        return false;
+    }
+    FileStreamSequence seq(file.get(), path);
+    WalkNamedStreams(seq, 0, [&](const NamedStream& s) { return (s.excluded && !all) || visit(s); });
+    return true;
+}
+
+struct Common {
+    report::ParsedArgs args;
+    std::vector<std::u16string> operands;  // exact UTF-16, lone surrogates kept
+    report::Format format = report::Format::Csv;
+};
+
+// Walks every path named on the command line with the walk options given;
+// ends early when standard output was closed.
+void WalkOperands(const Common& c, WalkVisitor& visitor, Diagnostics& diag) {
+    WalkOptions options;
+    options.recursive = c.args.Has("--recursive");
+    options.followLinks = c.args.Has("--follow-links");
+    for (const std::u16string& typed : c.operands) {
+        const std::wstring root = Resolve(typed);
+        if (root.empty()) {
+            diag.Unreadable(Wide(typed), ERROR_BAD_PATHNAME);
+            continue;
+        }
+        Walk(root, options, visitor);
+        if (!Out().Ok()) break;
+    }
+}
+
+class ListVisitor : public WalkVisitor {
+public:
+    ListVisitor(Diagnostics& diag, report::RowWriter& writer, bool all) : diag_(diag), writer_(writer), all_(all) {}
+    void Entry(const std::wstring&, const std::wstring& path, bool isDirectory, bool isLink) override {
+        diag_.Tick(path);
+        StreamRow row;
+        row.path = U16(Shown(path));
+        row.isDirectory = isDirectory;
+        DWORD err = 0;
+        const bool opened = ForEachStream(path, isLink, all_, [&](const NamedStream& s) {
+            row.stream = U16(s.name);
+            row.size = s.size;
+            diag_.BeforeRow();
+            writer_.Row(row);
+            found_ = true;
+            return Out().Ok();
+        }, &err);
+        if (!opened) diag_.Unreadable(path, err);
+    }
+    void Unreadable(const std::wstring& path, DWORD error) override { diag_.Unreadable(path, error); }
+    void Note(const std::wstring& path, const std::wstring& text) override { diag_.Problem(Shown(path), text); }
+    bool Stopped() override { return !Out().Ok(); }
+    bool found_ = false;
+
+private:
+    Diagnostics& diag_;
+    report::RowWriter& writer_;
+    bool all_;
+};
+
+int List(const Common& c) {
+    Diagnostics diag(c.args.Has("--quiet"));
+    auto writer = report::RowWriter::Make(c.format, {}, [](const std::string& s) { Out().Text(s); });
+    ListVisitor visitor(diag, *writer, c.args.Has("--all"));
+    WalkOperands(c, visitor, diag);
+    writer->Finish();
+    return report::FinalStatus(false, visitor.found_, c.args.Has("--fail-if-found"),
+                               diag.AnyUnreadable() || !Out().Ok());
+}
+
+// The extended path of a stream named on the command line; the error is set
+// when the path is refused.
+std::wstring ResolveStream(const std::u16string& typed, std::string* error) {
+    const StreamPath sp = ParseStreamPath(typed);
+    if (!sp.error.empty()) {
+        *error = sp.error;
+        return {};
+    }
+    const std::wstring file = Resolve(sp.file);
+    if (file.empty()) {
+        *error = "names no usable path";
+        return {};
+    }
+    return Wide(JoinStreamPath(U16(file), sp.stream));
+}
+
+int Cat(const Common& c) {
+    Diagnostics diag(true);
+    if (c.operands.size() != 1) {
+        diag.Usage("cat takes exactly one FILE:STREAM");
+        return report::kExitUsage;
+    }
+    std::string refused;
+    const std::wstring target = ResolveStream(c.operands[0], &refused);
+    if (target.empty()) {
+        diag.Usage(Utf8(Wide(c.operands[0])) + ": " + refused);
+        return report::kExitUsage;
+    }
+    OpenFile in(target, GENERIC_READ, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!in.ok()) {
+        diag.Unreadable(target, in.error());
+        return report::kExitPartial;
+    }
+    std::unique_ptr<char[]> buffer(new char[1 << 16]);
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(in.get(), buffer.get(), 1 << 16, &n, nullptr)) {
+            diag.Unreadable(target, GetLastError());
+            return report::kExitPartial;
+        }
+        if (n == 0) break;
+        if (!Out().Bytes(buffer.get(), n)) return report::kExitPartial;
+    }
+    return report::kExitOk;
+}
+
+// Creates a new file in `dir` named `name`, or "name (n)" when that is taken;
+// nothing existing is ever opened for writing.
+HANDLE CreateNew(const std::wstring& dir, const std::u16string& name, std::u16string* used, DWORD* error) {
+    for (unsigned n = 0; n < 100000; ++n) {
+        const std::u16string candidate = n == 0 ? name : report::NumberedName(name, n);
+        const std::wstring path = dir + (dir.back() == L'\\' ? L"" : L"\\") + Wide(candidate);
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            *used = candidate;
+            return h;
+        }
+        *error = GetLastError();
+        if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+bool WriteAll(HANDLE h, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size != 0) {
+        DWORD n = 0;
+        if (!WriteFile(h, p, DWORD(std::min<size_t>(size, 1 << 20)), &n, nullptr) || n == 0) return false;
+        p += n;
+        size -= n;
+    }
+    return true;
+}
+
+class ExtractVisitor : public WalkVisitor {
+public:
+    ExtractVisitor(Diagnostics& diag, report::RowWriter& out, report::RowWriter& index, const std::wstring& dir,
+                   bool all)
+        : diag_(diag), out_(out), index_(index), dir_(dir), all_(all), buffer_(new char[1 << 16]) {}
+
+    void Entry(const std::wstring& root, const std::wstring& path, bool isDirectory, bool isLink) override {
+        diag_.Tick(path);
+        // Names first, copies after: the entry's sequence is done with by then.
+        std::vector<std::pair<std::wstring, uint64_t>> streams;
+        DWORD err = 0;
+        if (!ForEachStream(path, isLink, all_, [&](const NamedStream& s) {
+                streams.emplace_back(s.name, s.size);
+                return true;
+            }, &err)) {
+            diag_.Unreadable(path, err);
+            return;
+        }
+        for (const auto& s : streams) Copy(root, path, isDirectory, s.first, s.second);
+    }
+    void Unreadable(const std::wstring& path, DWORD error) override { diag_.Unreadable(path, error); }
+    void Note(const std::wstring& path, const std::wstring& text) override { diag_.Problem(Shown(path), text); }
+    bool extracted_ = false;
+
+private:
+    void Copy(const std::wstring& root, const std::wstring& path, bool isDirectory, const std::wstring& stream,
+              uint64_t size) {
+        const std::wstring source = Wide(JoinStreamPath(U16(path), U16(stream)));
+        // A name that trims to nothing addresses no stream.
+        if (stream.empty()) {
+            diag_.Unreadable(source, ERROR_INVALID_NAME);
+            return;
+        }
+        OpenFile in(source, GENERIC_READ, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN);
+        if (!in.ok()) {
+            diag_.Unreadable(source, in.error());
+            return;
+        }
+        const std::u16string name = report::SafeExtractName(PathUnderRootsParent(U16(root), U16(path)), U16(stream));
+        std::u16string used;
+        DWORD err = 0;
+        HANDLE out = CreateNew(dir_, name, &used, &err);
+        if (out == INVALID_HANDLE_VALUE) {
+            diag_.Unreadable(dir_ + L"\\" + Wide(name), err);
+            return;
+        }
+        bool ok = true;
+        for (;;) {
+            DWORD n = 0;
+            if (!ReadFile(in.get(), buffer_.get(), 1 << 16, &n, nullptr)) {
+                err = GetLastError();
+                ok = false;
+                break;
+            }
+            if (n == 0) break;
+            if (!WriteAll(out, buffer_.get(), n)) {
+                err = GetLastError();
+                ok = false;
+                break;
+            }
+        }
+        CloseHandle(out);
+        const std::wstring written = dir_ + L"\\" + Wide(used);
+        if (!ok) {
+            DeleteFileW(written.c_str());  // ours, and incomplete
+            diag_.Unreadable(source, err);
+            return;
+        }
+        StreamRow row;
+        row.path = U16(Shown(path));
+        row.stream = U16(stream);
+        row.size = size;
+        row.isDirectory = isDirectory;
+        row.savedAs = used;
+        index_.Row(row);
+        diag_.BeforeRow();
+        out_.Row(row);
+        extracted_ = true;
+    }
+
+    Diagnostics& diag_;
+    report::RowWriter& out_;
+    report::RowWriter& index_;
+    std::wstring dir_;
+    bool all_;
+    std::unique_ptr<char[]> buffer_;
+};
+
+int Extract(const Common& c) {
+    Diagnostics diag(c.args.Has("--quiet"));
+    if (!c.args.Has("--to") || c.args.Value("--to").empty()) {
+        diag.Usage("extract needs --to DIR");
+        return report::kExitUsage;
+    }
+    report::Format indexFormat = report::Format::Csv;
+    if (c.args.Has("--index-format") &&
+        (!report::ParseFormat(c.args.Value("--index-format"), &indexFormat) || indexFormat == report::Format::Table)) {
+        diag.Usage("--index-format is csv or json");
+        return report::kExitUsage;
+    }
+    const std::wstring dir = Resolve(report::FromUtf8(c.args.Value("--to")));
+    if (dir.empty()) {
+        diag.Usage("--to names no usable path");
+        return report::kExitUsage;
+    }
+    if (!CreateDirectoryW(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        diag.Unreadable(dir, GetLastError());
+        return report::kExitPartial;
+    }
+    const DWORD attr = GetFileAttributesW(dir.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_DIRECTORY)) {
+        diag.Unreadable(dir, attr == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY);
+        return report::kExitPartial;
+    }
+    // The index first, so that no extracted stream can take its name.
+    std::u16string indexName;
+    DWORD err = 0;
+    HANDLE index = CreateNew(dir, indexFormat == report::Format::Json ? u"index.json" : u"index.csv", &indexName, &err);
+    if (index == INVALID_HANDLE_VALUE) {
+        diag.Unreadable(dir + L"\\index", err);
+        return report::kExitPartial;
+    }
+    bool indexOk = true;
+    report::Columns columns;
+    columns.savedAs = true;
+    {
+        auto indexWriter = report::RowWriter::Make(indexFormat, columns, [&](const std::string& s) {
+            if (indexOk && !WriteAll(index, s.data(), s.size())) indexOk = false;
+        });
+        auto out = report::RowWriter::Make(c.format, columns, [](const std::string& s) { Out().Text(s); });
+        ExtractVisitor visitor(diag, *out, *indexWriter, dir, c.args.Has("--all"));
+        WalkOperands(c, visitor, diag);
+        indexWriter->Finish();
+        out->Finish();
+    }
+    if (!indexOk) diag.Unreadable(dir + L"\\" + Wide(indexName), GetLastError());
+    CloseHandle(index);
+    return report::FinalStatus(false, false, false, diag.AnyUnreadable());
+}
+
+int Delete(const Common& c) {
+    Diagnostics diag(true);
+    // Every path is checked before anything is touched.
+    std::vector<std::wstring> targets;
+    bool refused = false;
+    for (const std::u16string& typed : c.operands) {
+        std::string why;
+        const std::wstring target = ResolveStream(typed, &why);
+        if (target.empty()) {
+            diag.Usage(Utf8(Wide(typed)) + ": " + why + "; nothing deleted");
+            refused = true;
+        }
+        targets.push_back(target);
+    }
+    if (refused) return report::kExitUsage;
+    const bool dryRun = c.args.Has("--dry-run");
+    for (const std::wstring& target : targets) {
+        if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            diag.Unreadable(target, GetLastError());
+            continue;
+        }
+        if (!dryRun && !DeleteFileW(target.c_str())) {
+            diag.Unreadable(target, GetLastError());
+            continue;
+        }
+        Out().Text((dryRun ? "would remove " : "removed ") + Utf8(Shown(target)) + "\n");
+    }
+    return report::FinalStatus(false, false, false, diag.AnyUnreadable());
+}
+
+struct Command {
+    const char* name;
+    int (*run)(const Common&);
+    report::OptionSpec spec;
+    size_t minOperands;
+};
+
+const std::vector<Command>& Commands() {
+    static const std::vector<Command> commands = {
+        {"list", List,
+         {{"--recursive", "--all", "--follow-links", "--quiet", "--fail-if-found", "--help"},
+          {"--format"},
+          {{"-r", "--recursive"}, {"-h", "--help"}}},
+         1},
+        {"cat", Cat, {{"--help"}, {}, {{"-h", "--help"}}}, 1},
+        {"extract", Extract,
+         {{"--recursive", "--all", "--follow-links", "--quiet", "--help"},
+          {"--to", "--index-format", "--format"},
+          {{"-r", "--recursive"}, {"-h", "--help"}}},
+         1},
+        {"delete", Delete, {{"--dry-run", "--help"}, {}, {{"-h", "--help"}}}, 1},
+    };
+    return commands;
+}
+
+// The operands in their exact UTF-16 form: the option parser works on UTF-8,
+// which cannot carry a lone surrogate, so each operand is matched back to
+// the argument it came from, in order.
+std::vector<std::u16string> ExactOperands(const std::vector<std::string>& operands,
+                                          const std::vector<std::u16string>& args) {
+    std::vector<std::u16string> out;
+    size_t from = 0;
+    for (const std::string& op : operands) {
+        size_t i = from;
+        while (i < args.size() && report::ToUtf8(args[i]) != op) ++i;
+        if (i == args.size()) {
+            out.push_back(report::FromUtf8(op));
+        } else {
+            out.push_back(args[i]);
+            from = i + 1;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::wstring>& wideArgs) {
+    Diagnostics diag(true);
+    if (wideArgs.empty()) {
+        Err().Text(kUsage);
+        return report::kExitUsage;
+    }
+    const std::wstring& first = wideArgs[0];
+    if (first == L"--help" || first == L"-h" || first == L"help") {
+        Out().Text(kUsage);
+        return report::kExitOk;
+    }
+    if (first == L"--version") {
+        Out().Text("vestrel-cli 1.2\n");
+        return report::kExitOk;
+    }
+    const Command* command = nullptr;
+    for (const Command& c : Commands()) {
+        if (Utf8(first) == c.name) command = &c;
+    }
+    if (command == nullptr) {
+        diag.Usage("unknown command '" + Utf8(first) + "' (try --help)");
+        return report::kExitUsage;
+    }
+    std::vector<std::u16string> rest;
+    std::vector<std::string> restUtf8;
+    for (size_t i = 1; i < wideArgs.size(); ++i) {
+        rest.push_back(U16(wideArgs[i]));
+        restUtf8.push_back(report::ToUtf8(rest.back()));
+    }
+    Common c;
+    c.args = report::ParseArgs(restUtf8, command->spec);
+    if (!c.args.error.empty()) {
+        diag.Usage(std::string(command->name) + ": " + c.args.error);
+        return report::kExitUsage;
+    }
+    if (c.args.Has("--help")) {
+        Out().Text(kUsage);
+        return report::kExitOk;
+    }
+    c.operands = ExactOperands(c.args.operands, rest);
+    if (c.operands.size() < command->minOperands) {
+        diag.Usage(std::string(command->name) + ": nothing named (try --help)");
+        return report::kExitUsage;
+    }
+    c.format = Out().IsConsole() ? report::Format::Table : report::Format::Csv;
+    if (c.args.Has("--format") && !report::ParseFormat(c.args.Value("--format"), &c.format)) {
+        diag.Usage("--format is table, csv or json");
+        return report::kExitUsage;
+    }
+    return command->run(c);
+}
+
+}  // namespace vestrel::cli

@@ -1,0 +1,146 @@
+#include "Walk.h"
+
+#include <set>
+#include <vector>
+
+#include "NtfsStream.h"
+
+namespace vestrel::cli {
+namespace {
+
+DWORD PlatformIdentify(const std::wstring& path, DirectoryId* id) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL ok = GetFileInformationByHandle(h, &info);
+    const DWORD err = ok ? 0 : GetLastError();
+    CloseHandle(h);
+    if (!ok) return err;
+    id->volume = info.dwVolumeSerialNumber;
+    id->file = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    return 0;
+}
+
+bool PlatformIsLink(const WIN32_FIND_DATAW& entry) {
+    // Name surrogates stand for another named place: junctions, symbolic
+    // links, mount points. Other reparse points (cloud files, deduplicated
+    // files) are the entry itself.
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && IsReparseTagNameSurrogate(entry.dwReserved0);
+}
+
+std::wstring Child(const std::wstring& dir, const wchar_t* name) {
+    return dir + (dir.back() == L'\\' ? L"" : L"\\") + name;
+}
+
+struct Frame {
+    std::wstring dir;
+    HANDLE find;
+    DirectoryId id;
+    WIN32_FIND_DATAW first;
+    bool firstPending;
+};
+
+class Walker {
+public:
+    Walker(const std::wstring& root, const WalkOptions& options, WalkVisitor& visitor, const WalkHooks& hooks)
+        : root_(root), options_(options), visitor_(visitor), hooks_(hooks) {}
+    ~Walker() {
+        for (Frame& f : stack_) FindClose(f.find);
+    }
+
+    void Run() {
+        WIN32_FILE_ATTRIBUTE_DATA attr;
+        if (!GetFileAttributesExW(root_.c_str(), GetFileExInfoStandard, &attr)) {
+            visitor_.Unreadable(root_, GetLastError());
+            return;
+        }
+        const bool isDirectory = (attr.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        visitor_.Entry(root_, root_, isDirectory, false);
+        if (!isDirectory) return;
+        Enter(root_);
+        const bool descend = options_.recursive;
+        while (!stack_.empty() && !visitor_.Stopped()) {
+            Frame& top = stack_.back();
+            WIN32_FIND_DATAW fd;
+            if (top.firstPending) {
+                fd = top.first;
+                top.firstPending = false;
+            } else if (!FindNextFileW(top.find, &fd)) {
+                const DWORD err = GetLastError();
+                if (err != ERROR_NO_MORE_FILES) visitor_.Unreadable(top.dir, err);
+                Leave();
+                continue;
+            }
+            const std::wstring name = fd.cFileName;
+            // Where streams live as "file:stream" siblings, they are the
+            // streams of an entry, not entries.
+            if (name == L"." || name == L".." || IsStreamSiblingName(name)) continue;
+            const std::wstring path = Child(top.dir, fd.cFileName);
+            const bool isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            const bool isLink = hooks_.isLink(fd);
+            visitor_.Entry(root_, path, isDir, isLink && !options_.followLinks);
+            if (!isDir || !descend) continue;
+            if (isLink && !options_.followLinks) {
+                visitor_.Note(path, L"a link to another place, not entered (--follow-links enters it)");
+                continue;
+            }
+            Enter(path);
+        }
+    }
+
+private:
+    void Enter(const std::wstring& dir) {
+        DirectoryId id;
+        const DWORD err = hooks_.identify(dir, &id);
+        if (err != 0) {
+            visitor_.Unreadable(dir, err);
+            return;
+        }
+        if (!visited_.insert(id).second) {
+            visitor_.Note(dir, L"already entered on this walk (a link loop or a second link), not entered again");
+            return;
+        }
+        Frame f{dir, INVALID_HANDLE_VALUE, id, {}, true};
+        f.find = FindFirstFileExW(Child(dir, L"*").c_str(), FindExInfoBasic, &f.first, FindExSearchNameMatch,
+                                  nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (f.find == INVALID_HANDLE_VALUE) {
+            const DWORD findErr = GetLastError();
+            if (findErr != ERROR_FILE_NOT_FOUND) visitor_.Unreadable(dir, findErr);
+            Forget(id);
+            return;
+        }
+        stack_.push_back(std::move(f));
+    }
+
+    void Leave() {
+        FindClose(stack_.back().find);
+        Forget(stack_.back().id);
+        stack_.pop_back();
+    }
+
+    // Without links followed, only a loop can lead back into a directory, and
+    // a loop runs through an ancestor: keeping the ancestors alone is enough
+    // and keeps memory to the depth. Followed links can reach one directory
+    // from several places, so then every directory entered is kept.
+    void Forget(const DirectoryId& id) {
+        if (!options_.followLinks) visited_.erase(id);
+    }
+
+    const std::wstring& root_;
+    const WalkOptions& options_;
+    WalkVisitor& visitor_;
+    const WalkHooks& hooks_;
+    std::vector<Frame> stack_;
+    std::set<DirectoryId> visited_;
+};
+
+}  // namespace
+
+WalkHooks WalkHooks::Platform() { return WalkHooks{PlatformIdentify, PlatformIsLink}; }
+
+void Walk(const std::wstring& root, const WalkOptions& options, WalkVisitor& visitor, const WalkHooks& hooks) {
+    Walker(root, options, visitor, hooks).Run();
+}
+
+}  // namespace vestrel::cli

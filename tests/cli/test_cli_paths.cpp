@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CliPaths.h"
+
+using namespace vestrel::cli;
+
+namespace {
+
+struct AbsoluteCase {
+    const char16_t* typed;
+    const char16_t* current;
+    const char16_t* expected;  // "" for refused
+};
+
+class AbsolutePaths : public ::testing::TestWithParam<AbsoluteCase> {};
+
+TEST_P(AbsolutePaths, ResolveAgainstTheCurrentDirectory) {
+    const AbsoluteCase& c = GetParam();
+    EXPECT_EQ(AbsolutePath(c.typed, c.current), std::u16string(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, AbsolutePaths,
+    ::testing::Values(
+        AbsoluteCase{u"a.txt", u"C:\\work", u"C:\\work\\a.txt"},
+        AbsoluteCase{u".\\sub/x\\..\\y\\", u"C:\\work", u"C:\\work\\sub\\y"},
+        AbsoluteCase{u"..\\..\\..\\..", u"C:\\work\\a", u"C:\\"},  // never above the root
+        AbsoluteCase{u"c:/Temp//x", u"D:\\w", u"C:\\Temp\\x"},
+        AbsoluteCase{u"\\top", u"D:\\w\\v", u"D:\\top"},
+        AbsoluteCase{u"C:x", u"C:\\w", u"C:\\w\\x"},   // same drive: the current directory
+        AbsoluteCase{u"E:x", u"C:\\w", u"E:\\x"},      // other drive: its root
+        AbsoluteCase{u"C:\\", u"D:\\w", u"C:\\"},
+        AbsoluteCase{u"\\\\srv\\share\\a\\..\\b", u"C:\\w", u"\\\\srv\\share\\b"},
+        AbsoluteCase{u"x", u"\\\\srv\\share\\d", u"\\\\srv\\share\\d\\x"},
+        AbsoluteCase{u"\\\\?\\C:\\a\\..\\b", u"C:\\w", u"\\\\?\\C:\\a\\..\\b"},  // extended: as typed
+        AbsoluteCase{u"", u"C:\\w", u""},
+        AbsoluteCase{u"\\\\srv", u"C:\\w", u""},
+        AbsoluteCase{u"\\\\.\\PhysicalDrive0", u"C:\\w", u""},
+        AbsoluteCase{u"a", u"not absolute", u""}));
+
+TEST(ExtendedPaths, RoundTripToWhatTheUserTypes) {
+    const std::u16string longName(300, u'n');
+    const struct {
+        std::u16string absolute, extended;
+    } cases[] = {
+        {u"C:\\a\\b", u"\\\\?\\C:\\a\\b"},
+        {u"C:\\", u"\\\\?\\C:\\"},
+        {u"\\\\srv\\share\\x", u"\\\\?\\UNC\\srv\\share\\x"},
+        {u"C:\\" + longName + u"\\" + longName, u"\\\\?\\C:\\" + longName + u"\\" + longName},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExtendedPath(c.absolute), c.extended);
+        EXPECT_EQ(ExtendedPath(c.extended), c.extended);  // already extended stays
+        EXPECT_EQ(DisplayPath(c.extended), c.absolute);
+    }
+    EXPECT_EQ(DisplayPath(u"relative\\x"), u"relative\\x");
+}
+
+TEST(ExtendedPaths, RelativeNamesStartAtTheRootsOwnName) {
+    EXPECT_EQ(PathUnderRootsParent(u"\\\\?\\C:\\a\\b", u"\\\\?\\C:\\a\\b\\c\\d.txt"), u"b\\c\\d.txt");
+    EXPECT_EQ(PathUnderRootsParent(u"\\\\?\\C:\\a\\b", u"\\\\?\\C:\\a\\b"), u"b");
+    EXPECT_EQ(PathUnderRootsParent(u"\\\\?\\C:\\a\\b\\", u"\\\\?\\C:\\a\\b\\x"), u"b\\x");
+    EXPECT_EQ(PathUnderRootsParent(u"\\\\?\\C:\\", u"\\\\?\\C:\\x\\y"), u"C\\x\\y");
+    EXPECT_EQ(PathUnderRootsParent(u"\\\\?\\UNC\\s\\h", u"\\\\?\\UNC\\s\\h\\f"), u"h\\f");
+    EXPECT_EQ(PathUnderRootsParent(u"\\\\?\\C:\\a\\b", u"\\\\?\\C:\\a\\bc\\d"), u"");  // a sibling, not below
+    EXPECT_EQ(PathUnderRootsParent(u"\\\\?\\C:\\a\\b", u"\\\\?\\D:\\x"), u"");
+}
+
+struct StreamCase {
+    const char16_t* typed;
+    const char16_t* file;    // expected file part ("" when refused)
+    const char16_t* stream;  // expected stream name ("" when refused)
+};
+
+class StreamPaths : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(StreamPaths, SplitOrRefuse) {
+    const StreamCase& c = GetParam();
+    const StreamPath sp = ParseStreamPath(c.typed);
+    const bool refused = std::u16string(c.stream).empty();
+    EXPECT_EQ(!sp.error.empty(), refused) << sp.error;
+    if (!refused) {
+        EXPECT_EQ(sp.file, std::u16string(c.file));
+        EXPECT_EQ(sp.stream, std::u16string(c.stream));
+    } else {
+        EXPECT_TRUE(sp.stream.empty());  // nothing a caller could act on
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, StreamPaths,
+    ::testing::Values(
+        StreamCase{u"a.txt:s", u"a.txt", u"s"},
+        StreamCase{u"C:\\d\\a.txt:s", u"C:\\d\\a.txt", u"s"},
+        StreamCase{u"C:a.txt:s", u"C:a.txt", u"s"},
+        StreamCase{u"a.txt:s:$DATA", u"a.txt", u"s"},
+        StreamCase{u"a.txt:s:$data", u"a.txt", u"s"},
+        StreamCase{u"\\\\?\\C:\\d\\a.txt:x y,\"z\"", u"\\\\?\\C:\\d\\a.txt", u"x y,\"z\""},
+        StreamCase{u"C:\\d.x:y\\file", u"", u""},  // the colon is before the last separator
+        StreamCase{u"C:\\d\\dir:s", u"C:\\d\\dir", u"s"},  // a directory's stream
+        // Each of these names the unnamed stream or no data stream at all.
+        StreamCase{u"a.txt", u"", u""},
+        StreamCase{u"a.txt:", u"", u""},
+        StreamCase{u"decoy:", u"", u""},
+        StreamCase{u"a.txt::$DATA", u"", u""},
+        StreamCase{u"a.txt:$DATA", u"", u""},
+        StreamCase{u"a.txt:$Data", u"", u""},
+        StreamCase{u"dir::$INDEX_ALLOCATION", u"", u""},
+        StreamCase{u"a.txt:s:$BITMAP", u"", u""},
+        StreamCase{u"a.txt:s:$DATA:x", u"", u""},
+        StreamCase{u":s", u"", u""},
+        StreamCase{u"C::s", u"", u""},
+        StreamCase{u"C:", u"", u""},
+        StreamCase{u"", u"", u""}));
+
+TEST(StreamPaths, JoinIsTheInverseOfTheSplit) {
+    const StreamPath sp = ParseStreamPath(u"C:\\d\\\x6587\x4EF6.txt:\xD800x");
+    ASSERT_TRUE(sp.error.empty());
+    EXPECT_EQ(JoinStreamPath(sp.file, sp.stream), u"C:\\d\\\x6587\x4EF6.txt:\xD800x");
+}
+
+}  // namespace
