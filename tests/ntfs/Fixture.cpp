@@ -77,13 +77,29 @@ bool Format(const std::string& image, uint64_t bytes, std::string* error, uint64
     return true;
 }
 
+std::string CompressibleText(uint64_t size) {
+    std::string data;
+    data.reserve(size_t(size) + 64);
+    for (unsigned line = 0; data.size() < size; ++line)
+        data += "line " + std::to_string(line) + ": the same words again, only the number changes\n";
+    data.resize(size_t(size));
+    return data;
+}
+
 Writer::~Writer() { Close(); }
 
 bool Writer::Open(const std::string& image, std::string* error) {
     ntfs_log_clear_levels(~0u);
-    volume_ = ntfs_mount(image.c_str(), NTFS_MNT_NONE);
-    if (volume_ == nullptr) *error = image + ": cannot be opened for writing (" + std::strerror(errno) + ")";
-    return volume_ != nullptr;
+    auto* vol = ntfs_mount(image.c_str(), NTFS_MNT_NONE);
+    if (vol == nullptr) {
+        *error = image + ": cannot be opened for writing (" + std::strerror(errno) + ")";
+        return false;
+    }
+    // The library leaves compression off unless told; with it on, only files
+    // marked compressed get compressed data.
+    NVolSetCompression(vol);
+    volume_ = vol;
+    return true;
 }
 
 bool Writer::Close() {
@@ -129,6 +145,18 @@ bool WriteStream(ntfs_inode* ni, const Stream& s) {
         const std::string head(4096, 'h');
         ok = ntfs_attr_pwrite(na, 0, s64(head.size()), head.data()) == s64(head.size()) &&
              ntfs_attr_truncate(na, s64(s.size)) == 0 && ntfs_attr_pwrite(na, s64(s.size - 5), 5, "tail!") == 5;
+    } else if (s.compressed) {
+        const std::string data = CompressibleText(s.size);
+        ok = ntfs_attr_pwrite(na, 0, s64(data.size()), data.data()) == s64(data.size());
+        // The last compression block stays in memory until the attribute is
+        // closed this way; a plain close would leave it unwritten.
+        ok = ntfs_attr_pclose(na) == 0 && ok;
+        // Compression silently falls back to plain data when the volume or
+        // the file does not allow it; a fixture that claims it must have it.
+        if (ok && (na->data_flags & ATTR_COMPRESSION_MASK) != ATTR_IS_COMPRESSED) {
+            errno = EOPNOTSUPP;
+            ok = false;
+        }
     } else {
         const std::string data = Pattern(s.size);
         ok = ntfs_attr_pwrite(na, 0, s64(data.size()), data.data()) == s64(data.size());
@@ -154,6 +182,13 @@ bool Writer::AddFile(const std::u16string& path, const std::vector<Stream>& stre
         return false;
     }
     bool ok = true;
+    for (const Stream& s : streams) {
+        if (s.compressed) {
+            // Attributes are created compressed only for a file marked so.
+            ni->flags = FILE_ATTR_FLAGS(ni->flags | FILE_ATTR_COMPRESSED);
+            ntfs_inode_mark_dirty(ni);
+        }
+    }
     if (!content.empty()) {
         ntfs_attr* na = ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0);
         ok = na != nullptr && ntfs_attr_pwrite(na, 0, s64(content.size()), content.data()) == s64(content.size());
@@ -283,6 +318,36 @@ bool BuildBench(const std::string& image, unsigned files, std::string* error) {
         }
     }
     return w.Close();
+}
+
+bool BuildCompressed(const std::string& image, uint64_t size, std::string* error) {
+    if (!Format(image, 8ull << 20, error)) return false;
+    Writer w;
+    if (!w.Open(image, error)) return false;
+    Stream packed{u"packed", size};
+    packed.compressed = true;
+    const bool ok = w.AddFile(u"\\packed.bin", {packed}, "main data");
+    if (!ok) *error = w.error();
+    return w.Close() && ok;
+}
+
+bool StreamIsCompressed(const std::string& image, const std::u16string& path, const std::u16string& stream) {
+    ntfs_log_clear_levels(~0u);
+    ntfs_volume* vol = ntfs_mount(image.c_str(), NTFS_MNT_RDONLY);
+    if (vol == nullptr) return false;
+    std::u16string leaf;
+    ntfs_inode* dir = ParentOf(vol, path, &leaf);
+    const u64 ref = dir == nullptr ? u64(-1) : ntfs_inode_lookup_by_name(dir, Units(leaf), int(leaf.size()));
+    if (dir != nullptr) ntfs_inode_close(dir);
+    ntfs_inode* ni = ref == u64(-1) ? nullptr : ntfs_inode_open(vol, ref);
+    ntfs_attr* na = ni == nullptr ? nullptr : ntfs_attr_open(ni, AT_DATA, Units(stream), u32(stream.size()));
+    // The flag, and data that really took less room than its size.
+    const bool compressed = na != nullptr && (na->data_flags & ATTR_COMPRESSION_MASK) == ATTR_IS_COMPRESSED &&
+                            na->compressed_size > 0 && na->compressed_size < na->data_size;
+    if (na != nullptr) ntfs_attr_close(na);
+    if (ni != nullptr) ntfs_inode_close(ni);
+    ntfs_umount(vol, FALSE);
+    return compressed;
 }
 
 bool BuildDisk(const std::string& disk, const std::string& table, const std::vector<std::string>& volumes,

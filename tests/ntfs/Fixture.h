@@ -13,7 +13,13 @@ struct Stream {
     std::u16string name;
     uint64_t size;        // bytes of a repeating pattern, or a sparse tail
     bool sparse = false;  // a first cluster, a hole, and 5 bytes at the end
+    // CompressibleText(size) stored NTFS-compressed; the file is marked
+    // compressed, so its other non-resident streams are compressed too.
+    bool compressed = false;
 };
+
+// Numbered lines of text: compresses well, yet no two 4 KiB blocks are equal.
+std::string CompressibleText(uint64_t size);
 
 // Formats `image` (created or truncated to `bytes`) as an empty NTFS volume.
 // `partitionStart` (sectors) is recorded in the boot sector for disk images.
@@ -49,6 +55,13 @@ bool BuildLoop(const std::string& image, std::string* error);
 // A volume of `files` files in directories of 100, one in twenty carrying a
 // stream, for the benchmark.
 bool BuildBench(const std::string& image, unsigned files, std::string* error);
+
+// A small volume whose \packed.bin carries a compressed stream "packed" of
+// `size` bytes of CompressibleText.
+bool BuildCompressed(const std::string& image, uint64_t size, std::string* error);
+
+// True when the image's `path`:`stream` is stored compressed; read-only.
+bool StreamIsCompressed(const std::string& image, const std::u16string& path, const std::u16string& stream);
 
 // A whole-disk image with a partition table ("mbr" or "gpt") holding the
 // given volume images at 1 MiB alignment. An MBR disk gets an extra non-NTFS

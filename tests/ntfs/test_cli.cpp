@@ -304,6 +304,45 @@ TEST_F(NtfsCli, ExtractFitsLongAndWideNamesIntoLinuxFileNames) {
     }
 }
 
+TEST_F(NtfsCli, ACompressedStreamListsPrintsAndExtractsItsExactBytes) {
+    const std::string image = I().dir + "/compressed.raw";
+    constexpr uint64_t kSize = 150001;  // two whole compression units and part of a third
+    std::string error;
+    ASSERT_TRUE(fixture::BuildCompressed(image, kSize, &error)) << error;
+    ASSERT_TRUE(fixture::StreamIsCompressed(image, u"\\packed.bin", u"packed"));
+    const std::string expected = fixture::CompressibleText(kSize);
+    struct stat before {}, after {};
+    ASSERT_EQ(stat(image.c_str(), &before), 0);
+    const uint64_t hash = HashFile(image);
+
+    const RunResult list = RunNtfs({"list", "--format", "csv", image, "\\packed.bin"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    const Listing l = ParseListing(list.out);
+    ASSERT_TRUE(l.Has("\\packed.bin:packed")) << list.out;
+    EXPECT_EQ(l.rows.size(), 1u) << list.out;
+    EXPECT_EQ(l.Size("\\packed.bin:packed"), kSize);
+
+    const RunResult cat = RunNtfs({"cat", image, "\\packed.bin:packed"});
+    ASSERT_EQ(cat.status, 0) << cat.err;
+    EXPECT_EQ(cat.out.size(), expected.size());
+    EXPECT_TRUE(cat.out == expected) << "cat differs from the written bytes";
+
+    const std::string to = I().dir + "/packed";
+    const RunResult extract = RunNtfs({"extract", image, "\\packed.bin", "--to", to});
+    ASSERT_EQ(extract.status, 0) << extract.err;
+    const auto index = vestrel::testing::ParseCsv(ReadFile(to + "/index.csv"));
+    ASSERT_TRUE(index.ok);
+    ASSERT_EQ(index.records.size(), 2u);
+    const std::string saved = ReadFile(to + "/" + index.records[1].back());
+    EXPECT_EQ(saved.size(), expected.size());
+    EXPECT_TRUE(saved == expected) << "extracted file differs from the written bytes";
+
+    EXPECT_EQ(HashFile(image), hash);
+    ASSERT_EQ(stat(image.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
 TEST_F(NtfsCli, DiskImagesListEveryNtfsPartition) {
     for (const std::string& disk : {I().mbr, I().gpt}) {
         const RunResult r = RunNtfs({"list", "-r", "--format", "csv", disk});
