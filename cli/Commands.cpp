@@ -454,7 +454,7 @@ int Delete(const Common& c) {
 struct Command {
     const char* name;
     int (*run)(const Common&);
-    report::OptionSpec spec;
+    report::AcceptedOptions accepted;
     size_t minOperands;
 };
 
@@ -528,7 +528,7 @@ int Run(const std::vector<std::wstring>& wideArgs) {
         restUtf8.push_back(report::ToUtf8(rest.back()));
     }
     Common c;
-    c.args = report::ParseArgs(restUtf8, command->spec);
+    c.args = report::ParseArgs(restUtf8, command->accepted);
     if (!c.args.error.empty()) {
         diag.Usage(std::string(command->name) + ": " + c.args.error);
         return report::kExitUsage;

@@ -401,16 +401,16 @@ int Main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return report::kExitUsage;
     }
-    report::OptionSpec spec;
-    spec.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help"};
-    spec.valued = {"--format", "--offset", "--volume", "--to", "--index-format"};
-    spec.aliases = {{"-r", "--recursive"}, {"-h", "--help"}};
+    report::AcceptedOptions accepted;
+    accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help"};
+    accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format"};
+    accepted.aliases = {{"-r", "--recursive"}, {"-h", "--help"}};
     const std::string command = words[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
         return report::kExitOk;
     }
-    const report::ParsedArgs args = report::ParseArgs({words.begin() + 1, words.end()}, spec);
+    const report::ParsedArgs args = report::ParseArgs({words.begin() + 1, words.end()}, accepted);
     if (args.Has("--help")) {
         std::fputs(kUsage, stdout);
         return report::kExitOk;

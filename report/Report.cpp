@@ -326,7 +326,7 @@ std::string ParsedArgs::Value(const std::string& name, const std::string& fallba
     return it == options.end() ? fallback : it->second;
 }
 
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const OptionSpec& spec) {
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const AcceptedOptions& accepted) {
     ParsedArgs parsed;
     auto listed = [](const std::vector<std::string>& names, const std::string& n) {
         return std::find(names.begin(), names.end(), n) != names.end();
@@ -350,15 +350,15 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const OptionSpec& spe
             value = arg.substr(eq + 1);
             hasValue = true;
         }
-        const auto alias = spec.aliases.find(name);
-        if (alias != spec.aliases.end()) name = alias->second;
-        if (listed(spec.flags, name)) {
+        const auto alias = accepted.aliases.find(name);
+        if (alias != accepted.aliases.end()) name = alias->second;
+        if (listed(accepted.flags, name)) {
             if (hasValue) {
                 parsed.error = "option " + name + " takes no value";
                 return parsed;
             }
             parsed.options[name] = "";
-        } else if (listed(spec.valued, name)) {
+        } else if (listed(accepted.valued, name)) {
             if (!hasValue) {
                 if (i + 1 >= args.size()) {
                     parsed.error = "option " + name + " needs a value";

@@ -101,7 +101,7 @@ int FinalStatus(bool usageError, bool anyFound, bool failIfFound, bool anyUnread
 // Options a command accepts: flags ("-r", "--all") and options with a value
 // ("--format csv", "--format=csv", "--to DIR"). Short aliases map to a long
 // name ("-r" -> "--recursive"). "--" ends the options.
-struct OptionSpec {
+struct AcceptedOptions {
     std::vector<std::string> flags;         // long names, e.g. "--all"
     std::vector<std::string> valued;        // long names, e.g. "--format"
     std::map<std::string, std::string> aliases;  // e.g. {"-r", "--recursive"}
@@ -113,7 +113,7 @@ struct ParsedArgs {
     bool Has(const std::string& name) const { return options.count(name) != 0; }
     std::string Value(const std::string& name, const std::string& fallback = "") const;
 };
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const OptionSpec& spec);
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const AcceptedOptions& accepted);
 
 // --- progress --------------------------------------------------------------
 

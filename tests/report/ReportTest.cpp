@@ -242,8 +242,8 @@ TEST(ReportStatus, UsageBeatsFoundBeatsPartial) {
 }
 
 TEST(ReportOptions, ParsesFlagsValuesAliasesAndTheEndMarker) {
-    const OptionSpec spec{{"--recursive", "--all"}, {"--format", "--to"}, {{"-r", "--recursive"}}};
-    const auto a = ParseArgs({"-r", "C:\\x", "--format=json", "--to", "out", "--", "--all", "-"}, spec);
+    const AcceptedOptions accepted{{"--recursive", "--all"}, {"--format", "--to"}, {{"-r", "--recursive"}}};
+    const auto a = ParseArgs({"-r", "C:\\x", "--format=json", "--to", "out", "--", "--all", "-"}, accepted);
     ASSERT_EQ(a.error, "");
     EXPECT_TRUE(a.Has("--recursive"));
     EXPECT_FALSE(a.Has("--all"));
@@ -254,11 +254,11 @@ TEST(ReportOptions, ParsesFlagsValuesAliasesAndTheEndMarker) {
 }
 
 TEST(ReportOptions, RefusesWhatItDoesNotKnow) {
-    const OptionSpec spec{{"--all"}, {"--format"}, {}};
-    EXPECT_EQ(ParseArgs({"--bogus"}, spec).error, "unknown option: --bogus");
-    EXPECT_EQ(ParseArgs({"-x"}, spec).error, "unknown option: -x");
-    EXPECT_EQ(ParseArgs({"--format"}, spec).error, "option --format needs a value");
-    EXPECT_EQ(ParseArgs({"--all=yes"}, spec).error, "option --all takes no value");
+    const AcceptedOptions accepted{{"--all"}, {"--format"}, {}};
+    EXPECT_EQ(ParseArgs({"--bogus"}, accepted).error, "unknown option: --bogus");
+    EXPECT_EQ(ParseArgs({"-x"}, accepted).error, "unknown option: -x");
+    EXPECT_EQ(ParseArgs({"--format"}, accepted).error, "option --format needs a value");
+    EXPECT_EQ(ParseArgs({"--all=yes"}, accepted).error, "option --all takes no value");
 }
 
 // --- progress ---
