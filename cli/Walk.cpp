@@ -1,17 +1,55 @@
 #include "Walk.h"
 
+#include <cstring>
 #include <set>
 #include <vector>
+
+#include <winternl.h>
 
 #include "NtfsStream.h"
 
 namespace vestrel::cli {
 namespace {
 
-DWORD PlatformIdentify(const std::wstring& path, DirectoryId* id) {
+// NtQueryInformationFile's FileInternalInformation: the file id alone, the
+// same number the handle information reports as the file index. The handle
+// information also asks for the volume, which costs several times the open
+// itself (measured under Wine: about 2 ms a directory against 0.3 ms), and a
+// directory that is not a link lies on the volume of the one listing it.
+using QueryInformationFile = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+constexpr FILE_INFORMATION_CLASS kFileInternalInformation = FILE_INFORMATION_CLASS(6);
+
+QueryInformationFile InternalInformationQuery() {
+    static const QueryInformationFile query = [] {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        FARPROC p = ntdll != nullptr ? GetProcAddress(ntdll, "NtQueryInformationFile") : nullptr;
+        QueryInformationFile q = nullptr;
+        static_assert(sizeof q == sizeof p, "function pointers of one size");
+        memcpy(&q, &p, sizeof q);
+        return q;
+    }();
+    return query;
+}
+
+bool FileIdOnly(HANDLE h, uint64_t* file) {
+    const QueryInformationFile query = InternalInformationQuery();
+    if (query == nullptr) return false;
+    IO_STATUS_BLOCK io{};
+    LARGE_INTEGER index{};
+    if (query(h, &io, &index, sizeof index, kFileInternalInformation) < 0) return false;
+    *file = uint64_t(index.QuadPart);
+    return true;
+}
+
+DWORD PlatformIdentify(const std::wstring& path, const DirectoryId* within, DirectoryId* id) {
     HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    if (within != nullptr && FileIdOnly(h, &id->file)) {
+        CloseHandle(h);
+        id->volume = within->volume;
+        return 0;
+    }
     BY_HANDLE_FILE_INFORMATION info;
     const BOOL ok = GetFileInformationByHandle(h, &info);
     const DWORD err = ok ? 0 : GetLastError();
@@ -58,7 +96,7 @@ public:
         const bool isDirectory = (attr.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         visitor_.Entry(root_, root_, isDirectory, false);
         if (!isDirectory) return;
-        Enter(root_);
+        Enter(root_, nullptr);
         const bool descend = options_.recursive;
         while (!stack_.empty() && !visitor_.Stopped()) {
             Frame& top = stack_.back();
@@ -85,14 +123,17 @@ public:
                 visitor_.Note(path, L"a link to another place, not entered (--follow-links enters it)");
                 continue;
             }
-            Enter(path);
+            const DirectoryId listing = top.id;  // Enter may move the stack
+            Enter(path, isLink ? nullptr : &listing);
         }
     }
 
 private:
-    void Enter(const std::wstring& dir) {
+    // `within`: the identity of the directory listing `dir`, unless `dir` is
+    // a link or the root.
+    void Enter(const std::wstring& dir, const DirectoryId* within) {
         DirectoryId id;
-        const DWORD err = hooks_.identify(dir, &id);
+        const DWORD err = hooks_.identify(dir, within, &id);
         if (err != 0) {
             visitor_.Unreadable(dir, err);
             return;

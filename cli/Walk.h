@@ -25,7 +25,10 @@ struct DirectoryId {
 // What the walk asks of the file system beyond listing; tests replace it.
 struct WalkHooks {
     // The identity of the directory the path leads to (through a link).
-    std::function<DWORD(const std::wstring& path, DirectoryId* id)> identify;
+    // `within` is the identity of the directory whose entry the path is, when
+    // the path is not a link: the volume is then that directory's (only a
+    // link leads to another volume) and only the file id needs asking.
+    std::function<DWORD(const std::wstring& path, const DirectoryId* within, DirectoryId* id)> identify;
     // True for an entry that is a link to another place.
     std::function<bool(const WIN32_FIND_DATAW& entry)> isLink;
     static WalkHooks Platform();

@@ -49,7 +49,7 @@ struct LinkedTree {
             const std::wstring n = fd.cFileName;
             return n == L"loop" || n == L"l1" || n == L"l2";
         };
-        h.identify = [this](const std::wstring& path, DirectoryId* id) -> DWORD {
+        h.identify = [this](const std::wstring& path, const DirectoryId*, DirectoryId* id) -> DWORD {
             std::wstring rel = path.substr(std::min(path.size(), root.size()));
             if (rel == L"\\loop") rel = L"";
             if (rel == L"\\l1" || rel == L"\\l2") rel = L"\\a";
@@ -108,7 +108,7 @@ TEST(CliWalk, FollowedLinksNeverEnterADirectoryTwice) {
 TEST(CliWalk, UnidentifiableOrMissingDirectoriesAreReportedAndTheWalkGoesOn) {
     LinkedTree t;
     WalkHooks h = t.Hooks();
-    h.identify = [&](const std::wstring& path, DirectoryId* id) -> DWORD {
+    h.identify = [&](const std::wstring& path, const DirectoryId*, DirectoryId* id) -> DWORD {
         if (path.size() >= 2 && path.compare(path.size() - 2, 2, L"\\a") == 0) return ERROR_ACCESS_DENIED;
         id->file = path.size();
         return 0;
@@ -125,6 +125,49 @@ TEST(CliWalk, UnidentifiableOrMissingDirectoriesAreReportedAndTheWalkGoesOn) {
     vestrel::cli::Walk(t.root + L"\\nothing", o, missing, h);
     EXPECT_EQ(missing.unreadable.size(), 1u);
     EXPECT_TRUE(missing.entries.empty());
+}
+
+// Only the root and the links entered are identified in full; every other
+// directory takes the volume of the directory listing it.
+TEST(CliWalk, OnlyTheRootAndLinksAreIdentifiedInFull) {
+    LinkedTree t;
+    WalkHooks h = t.Hooks();
+    std::map<std::wstring, bool> full;  // relative path -> no listing identity given
+    const auto inner = h.identify;
+    h.identify = [&](const std::wstring& path, const DirectoryId* within, DirectoryId* id) -> DWORD {
+        const std::wstring rel = path.substr(std::min(path.size(), t.root.size()));
+        if (rel == L"\\a") {
+            EXPECT_TRUE(within != nullptr && within->file == t.ids.at(L"")) << "the root's identity, which lists a";
+        }
+        full[rel] = within == nullptr;
+        return inner(path, within, id);
+    };
+    Recorder r;
+    WalkOptions o;
+    o.recursive = o.followLinks = true;
+    vestrel::cli::Walk(t.root, o, r, h);
+    EXPECT_TRUE(full.at(L""));
+    EXPECT_FALSE(full.at(L"\\a"));
+    for (const wchar_t* link : {L"\\loop", L"\\l1", L"\\l2"}) EXPECT_TRUE(full.at(link)) << link;
+}
+
+// The platform's cheap identity (file id alone, volume from the listing
+// directory) is the full one: a loop is caught whichever way a directory was
+// reached. Two directories differ.
+TEST(CliWalk, PlatformIdentityIsTheSameCheapOrFull) {
+    TempDir tmp;
+    WriteBytes(tmp / L"a\\b\\f.txt", "x");
+    const WalkHooks h = WalkHooks::Platform();
+    const std::wstring root = L"\\\\?\\" + tmp.path();
+    DirectoryId top, full, cheap, other;
+    ASSERT_EQ(h.identify(root, nullptr, &top), 0u);
+    ASSERT_EQ(h.identify(root + L"\\a", nullptr, &full), 0u);
+    ASSERT_EQ(h.identify(root + L"\\a", &top, &cheap), 0u);
+    ASSERT_EQ(h.identify(root + L"\\a\\b", &full, &other), 0u);
+    EXPECT_EQ(cheap.volume, full.volume);
+    EXPECT_EQ(cheap.file, full.file);
+    EXPECT_NE(other.file, full.file);
+    EXPECT_NE(h.identify(root + L"\\missing", &top, &other), 0u);
 }
 
 // Whether this platform can make a junction through the documented control

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "CliPaths.h"
@@ -8,11 +10,30 @@ using namespace vestrel::cli;
 
 namespace {
 
+// What a test case is shown as: the typed text, non-ASCII as \uXXXX.
+std::string Shown(const char16_t* text) {
+    std::string out;
+    for (const char16_t* p = text; *p != 0; ++p) {
+        if (*p >= 0x20 && *p < 0x7F) {
+            out += char(*p);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\u%04X", unsigned(*p));
+            out += hex;
+        }
+    }
+    return "\"" + out + "\"";
+}
+
 struct AbsoluteCase {
     const char16_t* typed;
     const char16_t* current;
     const char16_t* expected;  // "" for refused
 };
+
+void PrintTo(const AbsoluteCase& c, std::ostream* os) {
+    *os << Shown(c.typed) << " in " << Shown(c.current) << " -> " << Shown(c.expected);
+}
 
 class AbsolutePaths : public ::testing::TestWithParam<AbsoluteCase> {};
 
@@ -73,6 +94,10 @@ struct StreamCase {
     const char16_t* file;    // expected file part ("" when refused)
     const char16_t* stream;  // expected stream name ("" when refused)
 };
+
+void PrintTo(const StreamCase& c, std::ostream* os) {
+    *os << Shown(c.typed) << " -> " << Shown(c.file) << " : " << Shown(c.stream);
+}
 
 class StreamPaths : public ::testing::TestWithParam<StreamCase> {};
 
