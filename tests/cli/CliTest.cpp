@@ -157,6 +157,37 @@ TEST(CliList, DirectoryListsItsEntriesAndRecursionTheWholeTree) {
     EXPECT_EQ(JsonRows(all.out), Sorted({t.Row(L"a.txt", u"one", 1), t.Row(L"a.txt", u"Zone.Identifier", 14)}));
 }
 
+// On a console the program writes wide text, so CJK names arrive as they
+// are, and a live status line shows while a walk runs, gone at the end;
+// --quiet shows none.
+TEST(CliConsole, WideTextAndALiveStatusLine) {
+    TempDir tmp;
+    const std::wstring root = tmp.path() + L"\\\u62a5\u544a";
+    WriteBytes(root + L"\\\u5e74\u5ea6.docx", "doc");
+    WriteBytes(root + L"\\\u5e74\u5ea6.docx:\u6458\u8981", "summary");
+    for (int i = 0; i < 1500; ++i) WriteBytes(root + L"\\many\\f" + std::to_wstring(i), "x");
+
+    auto joined = [](const std::vector<std::wstring>& rows) {
+        std::wstring all;
+        for (const std::wstring& r : rows) all += r + L"\n";
+        return all;
+    };
+    auto status = [](const std::wstring& row) { return row.find(L" entries, ") != std::wstring::npos; };
+
+    ConsoleScreen shown = RunOnConsole(kExe, {L"list", L"-r", root});
+    ASSERT_EQ(shown.exitCode, 0u) << shown.problem << Utf8(joined(shown.screen));
+    const std::wstring screen = joined(shown.screen);
+    EXPECT_NE(screen.find(L"\u5e74\u5ea6.docx"), std::wstring::npos) << Utf8(screen);
+    EXPECT_NE(screen.find(L"\u6458\u8981"), std::wstring::npos) << Utf8(screen);
+    EXPECT_EQ(screen.find(L" entries, "), std::wstring::npos) << "the status line is cleared: " << Utf8(screen);
+    EXPECT_TRUE(std::any_of(shown.seen.begin(), shown.seen.end(), status)) << Utf8(joined(shown.seen));
+
+    ConsoleScreen quiet = RunOnConsole(kExe, {L"list", L"-r", L"--quiet", root});
+    ASSERT_EQ(quiet.exitCode, 0u) << quiet.problem;
+    EXPECT_NE(joined(quiet.screen).find(L"\u6458\u8981"), std::wstring::npos);
+    EXPECT_FALSE(std::any_of(quiet.seen.begin(), quiet.seen.end(), status)) << Utf8(joined(quiet.seen));
+}
+
 TEST(CliList, RelativePathsAndTableOutput) {
     Tree t;
     ConsoleRun r = RunConsole(kExe, {L"list", L"--format=table", L"-r", L"t\\sub\\..\\sub"}, t.tmp.path());

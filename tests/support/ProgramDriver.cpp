@@ -119,6 +119,85 @@ ConsoleRun RunConsole(const std::wstring& exe, const std::vector<std::wstring>& 
 }
 
 namespace {
+
+// The rows of the attached console's buffer and the cursor's row.
+bool ReadScreen(HANDLE out, std::vector<std::wstring>* rows, std::wstring* cursorRow) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(out, &info)) return false;
+    const SHORT width = info.dwSize.X;
+    rows->clear();
+    std::wstring row(size_t(width), L' ');
+    for (SHORT y = 0; y < info.dwSize.Y; ++y) {
+        DWORD got = 0;
+        if (!::ReadConsoleOutputCharacterW(out, &row[0], DWORD(width), COORD{0, y}, &got)) return false;
+        std::wstring text = row.substr(0, got);
+        text.erase(text.find_last_not_of(L' ') + 1);
+        if (y == info.dwCursorPosition.Y && cursorRow != nullptr) *cursorRow = text;
+        rows->push_back(text);
+    }
+    while (!rows->empty() && rows->back().empty()) rows->pop_back();
+    return true;
+}
+
+}  // namespace
+
+ConsoleScreen RunOnConsole(const std::wstring& exe, const std::vector<std::wstring>& args, int timeoutMs) {
+    ConsoleScreen result;
+    // A console of this process's own, handed to the program as its standard
+    // handles: it outlives the program, so its text can be read at the end.
+    ::FreeConsole();
+    if (!::AllocConsole()) {
+        result.problem = "AllocConsole failed: " + std::to_string(::GetLastError());
+        return result;
+    }
+    if (HWND window = ::GetConsoleWindow()) ::ShowWindow(window, SW_HIDE);
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE out = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                               OPEN_EXISTING, 0, nullptr);
+    HANDLE in = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                              OPEN_EXISTING, 0, nullptr);
+    std::wstring cmd = QuoteArgument(exe);
+    for (const std::wstring& a : args) cmd += L" " + QuoteArgument(a);
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    PROCESS_INFORMATION pi{};
+    if (out == INVALID_HANDLE_VALUE || in == INVALID_HANDLE_VALUE) {
+        result.problem = "console handles: " + std::to_string(::GetLastError());
+    } else if (!::CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        result.problem = "CreateProcessW failed: " + std::to_string(::GetLastError());
+    } else {
+        const ULONGLONG end = ::GetTickCount64() + ULONGLONG(timeoutMs);
+        std::vector<std::wstring> rows;
+        std::wstring cursorRow;
+        bool ended = false;
+        while (!ended && ::GetTickCount64() < end) {
+            ended = ::WaitForSingleObject(pi.hProcess, 5) == WAIT_OBJECT_0;
+            if (ReadScreen(out, &rows, &cursorRow) && !cursorRow.empty() &&
+                (result.seen.empty() || result.seen.back() != cursorRow)) {
+                result.seen.push_back(cursorRow);
+            }
+        }
+        if (ended) {
+            ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
+            result.screen = rows;
+        } else {
+            ::TerminateProcess(pi.hProcess, 1);
+            ::WaitForSingleObject(pi.hProcess, 5000);
+        }
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+    if (out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
+    if (in != INVALID_HANDLE_VALUE) ::CloseHandle(in);
+    ::FreeConsole();
+    return result;
+}
+
+namespace {
 struct Search {
     const wchar_t* caption;
     DWORD pid;

@@ -35,6 +35,19 @@ struct ConsoleRun {
 ConsoleRun RunConsole(const std::wstring& exe, const std::vector<std::wstring>& args,
                       const std::wstring& workDir = L"", int timeoutMs = 60000);
 
+// A console program run on a console of its own (hidden), as a user runs it
+// from a command prompt: its standard handles are the console's. `screen`
+// is the console's text when it ended, one string per row with trailing
+// blanks cut; `seen` every distinct text of the cursor's row sampled while
+// it ran (every few milliseconds).
+struct ConsoleScreen {
+    DWORD exitCode = STILL_ACTIVE;
+    std::vector<std::wstring> screen;
+    std::vector<std::wstring> seen;
+    std::string problem;  // why the run could not be watched, if so
+};
+ConsoleScreen RunOnConsole(const std::wstring& exe, const std::vector<std::wstring>& args, int timeoutMs = 60000);
+
 // The main dialog's caption.
 extern const wchar_t kMainCaption[];
 // Visible top-level windows of a process (0 for any process) with a caption.
