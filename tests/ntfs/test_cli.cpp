@@ -23,7 +23,7 @@ using vestrel::report::ToUtf8;
 namespace {
 
 struct Images {
-    std::string dir, standard, mbr, gpt, loop;
+    std::string dir, standard, mbr, gpt, loop, extended, gpt4k;
     uint64_t mbrThirdOffset = 0;
 };
 
@@ -51,6 +51,22 @@ protected:
             ASSERT_TRUE(w.AddFile(u"\\two.txt", {{u"second", 6}}));
             ASSERT_TRUE(w.Close());
         }
+        const std::string c = images->dir + "/c.raw", big = images->dir + "/big-sectors.raw";
+        ASSERT_TRUE(fixture::Format(c, 8u << 20, &error)) << error;
+        ASSERT_TRUE(fixture::Format(big, 8u << 20, &error, 0, 4096)) << error;
+        {
+            fixture::Writer w;
+            ASSERT_TRUE(w.Open(c, &error)) << error;
+            ASSERT_TRUE(w.AddFile(u"\\three.txt", {{u"third", 7}}));
+            ASSERT_TRUE(w.Close());
+            ASSERT_TRUE(w.Open(big, &error)) << error;
+            ASSERT_TRUE(w.AddFile(u"\\four.txt", {{u"fourth", 8}}));
+            ASSERT_TRUE(w.Close());
+        }
+        images->extended = images->dir + "/extended.raw";
+        ASSERT_TRUE(fixture::BuildExtendedDisk(images->extended, a, {b, c}, &error)) << error;
+        images->gpt4k = images->dir + "/gpt4k.raw";
+        ASSERT_TRUE(fixture::BuildDisk(images->gpt4k, "gpt", {big}, &error, 4096)) << error;
         images->mbr = images->dir + "/mbr.raw";
         images->gpt = images->dir + "/gpt.raw";
         ASSERT_TRUE(fixture::BuildDisk(images->mbr, "mbr", {a, b}, &error)) << error;
@@ -368,6 +384,52 @@ TEST_F(NtfsCli, DiskImagesListEveryNtfsPartition) {
     EXPECT_NE(wrong.err.find("no NTFS boot sector"), std::string::npos);
 }
 
+TEST_F(NtfsCli, LogicalPartitionsAreListedWithTheNumbersLinuxGivesThem) {
+    const RunResult r = RunNtfs({"list", "-r", "--format", "csv", I().extended});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const Listing l = ParseListing(r.out);
+    ASSERT_TRUE(l.ok) << r.out;
+    EXPECT_EQ(l.header[0], "volume");
+    // p2 is the extended partition, p6 the Linux logical one between.
+    std::set<std::string> keys;
+    for (const auto& row : l.rows) keys.insert(row.first);
+    EXPECT_EQ(keys, (std::set<std::string>{"p1 \\one.txt:first", "p5 \\two.txt:second", "p7 \\three.txt:third"}));
+
+    const RunResult one = RunNtfs({"list", "--volume", "p7", "--format", "csv", I().extended});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_TRUE(ParseListing(one.out).Has("p7 \\three.txt:third")) << one.out;
+    EXPECT_EQ(ParseListing(one.out).rows.size(), 1u);
+    EXPECT_EQ(RunNtfs({"cat", "--volume", "p5", I().extended, "\\two.txt:second"}).out, Pattern(6));
+    EXPECT_EQ(RunNtfs({"list", "--volume", "p6", I().extended}).status, 2);
+
+    // The first extended boot record linked to itself: said, and the chain
+    // read so far still listed.
+    std::string bytes = ReadFile(I().extended);
+    const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint64_t ebr = uint64_t(b[470] | b[471] << 8 | b[472] << 16 | uint32_t(b[473]) << 24) * 512;
+    std::fill(bytes.begin() + long(ebr + 446 + 16 + 8), bytes.begin() + long(ebr + 446 + 16 + 12), '\0');
+    const std::string looped = I().dir + "/looped-chain.raw";
+    std::ofstream(looped, std::ios::binary) << bytes;
+    const RunResult loop = RunNtfs({"list", "-r", "--format", "csv", looped}, 20);
+    ASSERT_FALSE(loop.timedOut);
+    EXPECT_EQ(loop.status, 1);
+    EXPECT_NE(loop.err.find("loops"), std::string::npos) << loop.err;
+    const Listing ll = ParseListing(loop.out);
+    EXPECT_TRUE(ll.Has("p1 \\one.txt:first") && ll.Has("p5 \\two.txt:second")) << loop.out;
+    EXPECT_EQ(ll.rows.size(), 2u) << loop.out;
+}
+
+TEST_F(NtfsCli, AGptDiskWithFourKibSectorsIsRead) {
+    const RunResult r = RunNtfs({"list", "-r", "--format", "csv", I().gpt4k});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Listing l = ParseListing(r.out);
+    EXPECT_EQ(l.rows.size(), 1u) << r.out;
+    ASSERT_TRUE(l.Has("p1 \\four.txt:fourth")) << r.out;
+    EXPECT_EQ(l.Size("p1 \\four.txt:fourth"), 8u);
+    EXPECT_EQ(RunNtfs({"cat", I().gpt4k, "\\four.txt:fourth"}).out, Pattern(8));
+}
+
 TEST_F(NtfsCli, NoCommandChangesASingleByteOfTheSource) {
     const std::vector<std::vector<std::string>> commands = {
         {"list", "-r", "--all", I().standard},
@@ -375,6 +437,8 @@ TEST_F(NtfsCli, NoCommandChangesASingleByteOfTheSource) {
         {"cat", I().standard, "\\nofile:s"},
         {"extract", "-r", "--all", I().standard, "--to", I().dir + "/ro", "\\dir"},
         {"list", "-r", I().mbr},
+        {"list", "-r", I().extended},
+        {"list", "-r", I().gpt4k},
         {"list", "-r", I().loop},
     };
     for (const auto& args : commands) {
