@@ -92,6 +92,16 @@ struct Run {
         if (!path.empty()) prefix += " " + report::ToUtf8(path);
         Say(prefix + ": " + what);
     }
+
+    // One volume mounted; what kept it from mounting, or what the mount had
+    // to work around, is said as a problem.
+    std::unique_ptr<Volume> Mount(const Partition& where) {
+        std::string error;
+        std::unique_ptr<Volume> volume = Volume::Mount(source, where, &error);
+        if (!volume) Problem(where, u"", error);
+        else if (!volume->warning().empty()) Problem(where, u"", volume->warning());
+        return volume;
+    }
 };
 
 // Opens SOURCE and picks the volumes: --offset, --volume, or what the start
@@ -162,12 +172,8 @@ void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
     const bool showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
     report::Progress progress;
     for (const Partition& where : run->volumes) {
-        std::string error;
-        std::unique_ptr<Volume> volume = Volume::Mount(run->source, where, &error);
-        if (!volume) {
-            run->Problem(where, u"", error);
-            continue;
-        }
+        std::unique_ptr<Volume> volume = run->Mount(where);
+        if (!volume) continue;
         Walker walker(
             volume->get(), options,
             [&](const report::StreamRow& found, ntfs_inode* inode) {
@@ -286,12 +292,9 @@ int Cat(const report::ParsedArgs& args) {
         Say(args.operands[0] + ": several NTFS partitions; choose one with --volume or --offset");
         return report::kExitUsage;
     }
+    std::unique_ptr<Volume> volume = run.Mount(run.volumes[0]);
+    if (!volume) return report::kExitPartial;
     std::string error;
-    std::unique_ptr<Volume> volume = Volume::Mount(run.source, run.volumes[0], &error);
-    if (!volume) {
-        run.Problem(run.volumes[0], u"", error);
-        return report::kExitPartial;
-    }
     ntfs_inode* inode = OpenPath(volume->get(), path, &error);
     if (inode == nullptr) {
         run.Problem(run.volumes[0], path, error);
@@ -301,7 +304,7 @@ int Cat(const report::ParsedArgs& args) {
     const bool ok = CopyStream(inode, stream, STDOUT_FILENO, false, &error);
     ntfs_inode_close(inode);
     if (!ok) run.Problem(run.volumes[0], path + u":" + stream, error);
-    return ok ? report::kExitOk : report::kExitPartial;
+    return ok && !run.problems ? report::kExitOk : report::kExitPartial;
 }
 
 // Creates `name` (or "name (n)") in `dir` as a new file; never replaces one.

@@ -471,13 +471,15 @@ namespace {
 // The image's bytes, with the volume's MFT location from its boot sector.
 struct Image {
     std::string bytes;
-    uint64_t mftOffset = 0;
+    uint64_t mftOffset = 0, mirrorOffset = 0;
     explicit Image(const std::string& path) : bytes(ReadFile(path)) {
         const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
         const uint64_t cluster = uint64_t(b[11] | b[12] << 8) * b[13];
-        uint64_t lcn = 0;
+        uint64_t lcn = 0, mirror = 0;
         for (int i = 7; i >= 0; --i) lcn = lcn << 8 | b[0x30 + i];
+        for (int i = 7; i >= 0; --i) mirror = mirror << 8 | b[0x38 + i];
         mftOffset = lcn * cluster;
+        mirrorOffset = mirror * cluster;
     }
     // The MFT record (1 KiB) of the user file carrying `name`.
     size_t RecordOf(const std::u16string& name) const {
@@ -541,4 +543,48 @@ TEST_F(NtfsCli, DamagedVolumesSayWhatIsWrongAndListWhatTheyCan) {
     const RunResult missing = RunNtfs({"list", I().dir + "/absent.raw"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("No such file"), std::string::npos);
+}
+
+TEST_F(NtfsCli, AMirrorThatDisagreesWithTheMftIsSaidAndEverythingStillListed) {
+    const Image clean(I().standard);
+    ASSERT_NE(clean.mirrorOffset, 0u);
+    ASSERT_NE(clean.mirrorOffset, clean.mftOffset);
+    const RunResult reference = RunNtfs({"list", "-r", "--format", "csv", I().standard});
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    struct Damage {
+        const char* what;
+        size_t at, length;  // bytes from the start of the mirror
+        char value;         // written there; 0 with length 1 flips the byte's lowest bit instead
+    };
+    const Damage damages[] = {
+        {"the copy of $MFT's sequence number", 0x10, 1, 0},
+        {"every mirrored record zeroed", 0, 4096, '\0'},
+        {"the copy of $MFTMirr's record signature", 1024, 4, 'X'},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        Image image = clean;
+        char* at = &image.bytes[size_t(clean.mirrorOffset) + damage.at];
+        if (damage.length == 1 && damage.value == 0) *at ^= 1;
+        else std::fill(at, at + damage.length, damage.value);
+        const std::string path = I().dir + "/mirror.raw";
+        image.Save(path);
+        struct stat before {}, after {};
+        ASSERT_EQ(stat(path.c_str(), &before), 0);
+        const uint64_t hash = HashFile(path);
+
+        const RunResult r = RunNtfs({"list", "-r", "--format", "csv", path});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("$MFTMirr"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("read through $MFT"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, reference.out);
+        const RunResult cat = RunNtfs({"cat", path, "\\sizes.txt:s101"});
+        EXPECT_EQ(cat.status, 1);
+        EXPECT_EQ(cat.out, Pattern(101));
+
+        EXPECT_EQ(HashFile(path), hash);
+        ASSERT_EQ(stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+        EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    }
 }
