@@ -300,12 +300,16 @@ bool BuildLoop(const std::string& image, std::string* error) {
     return w.Close() && ok;
 }
 
-bool BuildBench(const std::string& image, unsigned files, std::string* error) {
+bool BuildBench(const std::string& image, unsigned files, std::string* error, unsigned perDirectory) {
+    if (perDirectory == 0) {
+        *error = "no files per directory";
+        return false;
+    }
     if (!Format(image, (64ull << 20) + uint64_t(files) * 6144, error)) return false;
     Writer w;
     if (!w.Open(image, error)) return false;
     for (unsigned i = 0; i < files; ++i) {
-        std::u16string path = u"\\d" + Digits(i / 100) + u"\\f" + Digits(i) + u".txt";
+        std::u16string path = u"\\d" + Digits(i / perDirectory) + u"\\f" + Digits(i) + u".txt";
         std::vector<Stream> streams;
         if (i % 20 == 0) streams.push_back({u"s", 16});
         if (!w.AddFile(path, streams)) {

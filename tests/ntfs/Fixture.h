@@ -54,9 +54,9 @@ bool BuildStandard(const std::string& image, std::string* error);
 // directory cycle, as a damaged index could make one.
 bool BuildLoop(const std::string& image, std::string* error);
 
-// A volume of `files` files in directories of 100, one in twenty carrying a
-// stream, for the benchmark.
-bool BuildBench(const std::string& image, unsigned files, std::string* error);
+// A volume of `files` files in directories of `perDirectory`, one in twenty
+// carrying a stream, for the benchmark.
+bool BuildBench(const std::string& image, unsigned files, std::string* error, unsigned perDirectory = 100);
 
 // A small volume whose \packed.bin carries a compressed stream "packed" of
 // `size` bytes of CompressibleText.

@@ -430,6 +430,26 @@ TEST_F(NtfsCli, AGptDiskWithFourKibSectorsIsRead) {
     EXPECT_EQ(RunNtfs({"cat", I().gpt4k, "\\four.txt:fourth"}).out, Pattern(8));
 }
 
+TEST_F(NtfsCli, DirectoriesSpanningManyIndexBlocksHaveEveryEntryListedOnce) {
+    // 120 directories of 25 files: the root's index and each directory's
+    // spill into index blocks, and the walk enters each directory from the
+    // middle of the root's.
+    const std::string image = I().dir + "/wide.raw";
+    std::string error;
+    ASSERT_TRUE(fixture::BuildBench(image, 3000, &error, 25)) << error;
+    const RunResult r = RunNtfs({"list", "-r", "--format", "csv", image});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto csv = vestrel::testing::ParseCsv(r.out);
+    ASSERT_TRUE(csv.ok);
+    std::set<std::string> expected, listed;
+    for (unsigned i = 0; i < 3000; i += 20)
+        expected.insert("\\d" + std::to_string(i / 25) + "\\f" + std::to_string(i) + ".txt:s");
+    for (size_t i = 1; i < csv.records.size(); ++i) listed.insert(csv.records[i][0] + ":" + csv.records[i][1]);
+    EXPECT_EQ(csv.records.size() - 1, expected.size());
+    EXPECT_EQ(listed, expected);
+    std::filesystem::remove(image);
+}
+
 TEST_F(NtfsCli, NoCommandChangesASingleByteOfTheSource) {
     const std::vector<std::vector<std::string>> commands = {
         {"list", "-r", "--all", I().standard},
