@@ -39,28 +39,23 @@ protected:
         std::string error;
         images->standard = images->dir + "/standard.raw";
         ASSERT_TRUE(fixture::BuildStandard(images->standard, &error)) << error;
-        const std::string a = images->dir + "/a.raw", b = images->dir + "/b.raw";
-        ASSERT_TRUE(fixture::Format(a, 8u << 20, &error, 2048)) << error;
-        ASSERT_TRUE(fixture::Format(b, 8u << 20, &error)) << error;
-        {
+        // Small volumes of one file with one stream, for the disk images.
+        const std::string a = images->dir + "/a.raw", b = images->dir + "/b.raw", c = images->dir + "/c.raw",
+                          big = images->dir + "/big-sectors.raw";
+        struct Small {
+            std::string image;
+            uint64_t partitionStart;
+            uint32_t sectorSize;
+            std::u16string file, stream;
+            uint64_t size;
+        };
+        for (const Small& v : {Small{a, 2048, 512, u"\\one.txt", u"first", 5}, Small{b, 0, 512, u"\\two.txt", u"second", 6},
+                               Small{c, 0, 512, u"\\three.txt", u"third", 7},
+                               Small{big, 0, 4096, u"\\four.txt", u"fourth", 8}}) {
+            ASSERT_TRUE(fixture::Format(v.image, 8u << 20, &error, v.partitionStart, v.sectorSize)) << error;
             fixture::Writer w;
-            ASSERT_TRUE(w.Open(a, &error)) << error;
-            ASSERT_TRUE(w.AddFile(u"\\one.txt", {{u"first", 5}}));
-            ASSERT_TRUE(w.Close());
-            ASSERT_TRUE(w.Open(b, &error)) << error;
-            ASSERT_TRUE(w.AddFile(u"\\two.txt", {{u"second", 6}}));
-            ASSERT_TRUE(w.Close());
-        }
-        const std::string c = images->dir + "/c.raw", big = images->dir + "/big-sectors.raw";
-        ASSERT_TRUE(fixture::Format(c, 8u << 20, &error)) << error;
-        ASSERT_TRUE(fixture::Format(big, 8u << 20, &error, 0, 4096)) << error;
-        {
-            fixture::Writer w;
-            ASSERT_TRUE(w.Open(c, &error)) << error;
-            ASSERT_TRUE(w.AddFile(u"\\three.txt", {{u"third", 7}}));
-            ASSERT_TRUE(w.Close());
-            ASSERT_TRUE(w.Open(big, &error)) << error;
-            ASSERT_TRUE(w.AddFile(u"\\four.txt", {{u"fourth", 8}}));
+            ASSERT_TRUE(w.Open(v.image, &error)) << error;
+            ASSERT_TRUE(w.AddFile(v.file, {{v.stream, v.size}}));
             ASSERT_TRUE(w.Close());
         }
         images->extended = images->dir + "/extended.raw";
