@@ -29,8 +29,10 @@ const char kUsage[] =
     "Finds the named data streams (alternate data streams) on an NTFS volume.\n"
     "SOURCE is a block device or an image file, opened read-only; it is never\n"
     "written. A whole-disk image with an MBR or GPT partition table is read\n"
-    "partition by partition (the rows say which: p1, p2...). PATH is a file or\n"
-    "directory inside the volume, e.g. \\Users\\a (default: the root); / works too.\n"
+    "partition by partition; the rows say which, numbered as Linux does (p1 to\n"
+    "p4 the MBR slots, p5 on the logical partitions, pN GPT entry N). PATH is a\n"
+    "file or directory inside the volume, e.g. \\Users\\a (default: the root);\n"
+    "/ works too.\n"
     "\n"
     "commands:\n"
     "  list      the streams of PATH and, for a directory, of its entries\n"
@@ -52,8 +54,9 @@ const char kUsage[] =
     "                         extract: the index of what went where (default csv)\n"
     "  -h, --help             this text\n"
     "\n"
-    "exit status: 0 all read, 1 some entries could not be read (each said on\n"
-    "stderr), 2 usage error, 3 --fail-if-found and streams were listed.\n";
+    "exit status: 0 all read, 1 some entries could not be read or damage was\n"
+    "worked around (each said on stderr), 2 usage error, 3 --fail-if-found and\n"
+    "streams were listed.\n";
 
 void Say(const std::string& text) { std::fputs(("vestrel-ntfs: " + text + "\n").c_str(), stderr); }
 
