@@ -29,8 +29,10 @@ const char kUsage[] =
     "Finds the named data streams (alternate data streams) on an NTFS volume.\n"
     "SOURCE is a block device or an image file, opened read-only; it is never\n"
     "written. A whole-disk image with an MBR or GPT partition table is read\n"
-    "partition by partition (the rows say which: p1, p2...). PATH is a file or\n"
-    "directory inside the volume, e.g. \\Users\\a (default: the root); / works too.\n"
+    "partition by partition; the rows say which, numbered as Linux does (p1 to\n"
+    "p4 the MBR slots, p5 on the logical partitions, pN GPT entry N). PATH is a\n"
+    "file or directory inside the volume, e.g. \\Users\\a (default: the root);\n"
+    "/ works too.\n"
     "\n"
     "commands:\n"
     "  list      the streams of PATH and, for a directory, of its entries\n"
@@ -52,8 +54,9 @@ const char kUsage[] =
     "                         extract: the index of what went where (default csv)\n"
     "  -h, --help             this text\n"
     "\n"
-    "exit status: 0 all read, 1 some entries could not be read (each said on\n"
-    "stderr), 2 usage error, 3 --fail-if-found and streams were listed.\n";
+    "exit status: 0 all read, 1 some entries could not be read or damage was\n"
+    "worked around (each said on stderr), 2 usage error, 3 --fail-if-found and\n"
+    "streams were listed.\n";
 
 void Say(const std::string& text) { std::fputs(("vestrel-ntfs: " + text + "\n").c_str(), stderr); }
 
@@ -91,6 +94,16 @@ struct Run {
         if (!where.label.empty()) prefix += " " + where.label;
         if (!path.empty()) prefix += " " + report::ToUtf8(path);
         Say(prefix + ": " + what);
+    }
+
+    // One volume mounted; what kept it from mounting, or what the mount had
+    // to work around, is said as a problem.
+    std::unique_ptr<Volume> Mount(const Partition& where) {
+        std::string error;
+        std::unique_ptr<Volume> volume = Volume::Mount(source, where, &error);
+        if (!volume) Problem(where, u"", error);
+        else if (!volume->warning().empty()) Problem(where, u"", volume->warning());
+        return volume;
     }
 };
 
@@ -162,12 +175,8 @@ void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
     const bool showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
     report::Progress progress;
     for (const Partition& where : run->volumes) {
-        std::string error;
-        std::unique_ptr<Volume> volume = Volume::Mount(run->source, where, &error);
-        if (!volume) {
-            run->Problem(where, u"", error);
-            continue;
-        }
+        std::unique_ptr<Volume> volume = run->Mount(where);
+        if (!volume) continue;
         Walker walker(
             volume->get(), options,
             [&](const report::StreamRow& found, ntfs_inode* inode) {
@@ -286,12 +295,9 @@ int Cat(const report::ParsedArgs& args) {
         Say(args.operands[0] + ": several NTFS partitions; choose one with --volume or --offset");
         return report::kExitUsage;
     }
+    std::unique_ptr<Volume> volume = run.Mount(run.volumes[0]);
+    if (!volume) return report::kExitPartial;
     std::string error;
-    std::unique_ptr<Volume> volume = Volume::Mount(run.source, run.volumes[0], &error);
-    if (!volume) {
-        run.Problem(run.volumes[0], u"", error);
-        return report::kExitPartial;
-    }
     ntfs_inode* inode = OpenPath(volume->get(), path, &error);
     if (inode == nullptr) {
         run.Problem(run.volumes[0], path, error);
@@ -301,7 +307,7 @@ int Cat(const report::ParsedArgs& args) {
     const bool ok = CopyStream(inode, stream, STDOUT_FILENO, false, &error);
     ntfs_inode_close(inode);
     if (!ok) run.Problem(run.volumes[0], path + u":" + stream, error);
-    return ok ? report::kExitOk : report::kExitPartial;
+    return ok && !run.problems ? report::kExitOk : report::kExitPartial;
 }
 
 // Creates `name` (or "name (n)") in `dir` as a new file; never replaces one.

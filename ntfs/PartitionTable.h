@@ -10,10 +10,18 @@
 
 namespace vestrel::ntfs {
 
+// The unit of MBR addresses, and of GPT ones unless its header sits one 4 KiB
+// sector in: a plain MBR does not say which sector size it was written for.
 constexpr uint32_t kSectorSize = 512;
+constexpr uint32_t kLargeSectorSize = 4096;
+// Logical partitions followed in one extended partition before giving up.
+constexpr unsigned kMaxLogical = 256;
 
 struct Partition {
-    std::string label;    // "p1", "p2"... (table slot, 1-based); "" for a bare volume
+    // As Linux numbers partitions: "p1" to "p4" for an MBR slot, "p5" on for
+    // the logical ones in chain order, the entry number on a GPT disk; "" for
+    // a bare volume.
+    std::string label;
     uint64_t offset = 0;  // bytes from the start of the source
     uint64_t length = 0;  // bytes
 };
@@ -22,6 +30,7 @@ enum class Layout { Volume, Mbr, Gpt, Unknown };
 
 struct DiskLayout {
     Layout kind = Layout::Unknown;
+    uint32_t sectorSize = kSectorSize;  // the unit of the table's addresses
     std::vector<Partition> volumes;     // NTFS volumes only, in table order
     std::vector<std::string> problems;  // damage found on the way, one per line
 };
@@ -35,6 +44,9 @@ bool IsNtfsBootSector(const uint8_t* sector);
 
 // What the source holds. A partition entry is kept only when its first sector
 // is an NTFS boot sector; entries that point outside the source are problems.
+// The logical partitions of MBR extended partitions are followed through
+// their chain of boot records; a chain that loops or leaves the extended
+// partition ends there with a problem.
 DiskLayout ReadDiskLayout(const ReadAt& read, uint64_t sourceSize);
 
 // CRC-32 (IEEE, reflected) as GPT uses it.

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "Bytes.h"
 #include "NtfsLib.h"
 
 namespace vestrel::ntfs {
@@ -82,6 +84,9 @@ struct Volume::Device {
     int fd = -1;
     uint64_t offset = 0, length = 0;
     int64_t position = 0;
+    // When set, reads of the $MFTMirr's records get the $MFT's first records
+    // instead (window offsets; see Mount).
+    uint64_t mirror = 0, mirrorLength = 0, mft = 0;
 };
 
 namespace {
@@ -103,24 +108,41 @@ int DevClose(struct ntfs_device* dev) {
     return 0;
 }
 
-s64 DevPread(struct ntfs_device* dev, void* buf, s64 count, s64 pos) {
-    Volume::Device* d = Of(dev);
-    if (count < 0 || pos < 0) {
-        errno = EINVAL;
-        return -1;
-    }
-    if (uint64_t(pos) >= d->length) return 0;
-    const uint64_t want = std::min<uint64_t>(uint64_t(count), d->length - uint64_t(pos));
+// Up to `count` bytes at window offset `pos`; fewer where the window or the
+// image ends.
+s64 ReadWindow(const Volume::Device& d, char* buf, uint64_t count, uint64_t pos) {
+    if (pos >= d.length) return 0;
+    const uint64_t want = std::min<uint64_t>(count, d.length - pos);
     uint64_t done = 0;
     while (done < want) {
-        const ssize_t got = ::pread(d->fd, static_cast<char*>(buf) + done, size_t(want - done),
-                                    off_t(d->offset + uint64_t(pos) + done));
+        const ssize_t got = ::pread(d.fd, buf + done, size_t(want - done), off_t(d.offset + pos + done));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return done != 0 ? s64(done) : -1;
         if (got == 0) break;  // the image ends early (truncated)
         done += uint64_t(got);
     }
     return s64(done);
+}
+
+s64 DevPread(struct ntfs_device* dev, void* buf, s64 count, s64 pos) {
+    const Volume::Device& d = *Of(dev);
+    if (count < 0 || pos < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    char* out = static_cast<char*>(buf);
+    const s64 got = ReadWindow(d, out, uint64_t(count), uint64_t(pos));
+    if (got <= 0 || d.mirrorLength == 0) return got;
+    const uint64_t from = std::max<uint64_t>(uint64_t(pos), d.mirror);
+    const uint64_t to = std::min<uint64_t>(uint64_t(pos) + uint64_t(got), d.mirror + d.mirrorLength);
+    if (from < to) {
+        const uint64_t n = to - from;
+        if (ReadWindow(d, out + (from - uint64_t(pos)), n, d.mft + (from - d.mirror)) != s64(n)) {
+            errno = EIO;
+            return -1;
+        }
+    }
+    return got;
 }
 
 s64 DevRead(struct ntfs_device* dev, void* buf, s64 count) {
@@ -187,6 +209,45 @@ std::string Describe(int err) {
     }
 }
 
+// Locates $MFT and $MFTMirr from the boot sector, as the library does, and
+// when the mirror's records differ from $MFT's first ones makes the device
+// serve those in the mirror's place. `differing` lists the records that
+// differ. False when the two cannot be located, read, or agree.
+bool SetMirrorAside(Volume::Device* d, std::string* differing) {
+    uint8_t boot[kSectorSize];
+    if (ReadWindow(*d, reinterpret_cast<char*>(boot), sizeof boot, 0) != s64(sizeof boot)) return false;
+    const uint64_t bytesPerSector = Le16(boot + 11);
+    // Above 0x80 the count is a negative power of two.
+    const uint64_t sectorsPerCluster = boot[13] > 0x80 ? uint64_t(1) << (256 - boot[13]) : boot[13];
+    const uint64_t cluster = bytesPerSector * sectorsPerCluster;
+    const int8_t perRecord = int8_t(boot[0x40]);
+    if (cluster == 0 || cluster > (1u << 21) || perRecord == 0 || perRecord < -20) return false;
+    const uint64_t record = perRecord > 0 ? uint64_t(perRecord) * cluster : uint64_t(1) << -perRecord;
+    if (record > (1u << 21)) return false;
+    const uint64_t records = cluster <= 4 * record ? 4 : cluster / record;
+    const uint64_t length = records * record;
+    const uint64_t mftLcn = Le64(boot + 0x30), mirrorLcn = Le64(boot + 0x38);
+    const uint64_t clusters = d->length / cluster;
+    if (mftLcn >= clusters || mirrorLcn >= clusters) return false;
+    const uint64_t mft = mftLcn * cluster, mirror = mirrorLcn * cluster;
+    if (length > d->length - mft || length > d->length - mirror) return false;
+    if (mft < mirror + length && mirror < mft + length) return false;  // one on top of the other
+    std::vector<char> mine(length), copy(length);
+    if (ReadWindow(*d, mine.data(), length, mft) != s64(length) ||
+        ReadWindow(*d, copy.data(), length, mirror) != s64(length))
+        return false;
+    differing->clear();
+    for (uint64_t i = 0; i < records; ++i) {
+        if (std::memcmp(&mine[i * record], &copy[i * record], record) == 0) continue;
+        *differing += (differing->empty() ? "" : ", ") + std::to_string(i);
+    }
+    if (differing->empty()) return false;
+    d->mft = mft;
+    d->mirror = mirror;
+    d->mirrorLength = length;
+    return true;
+}
+
 }  // namespace
 
 Volume::~Volume() {
@@ -207,9 +268,26 @@ std::unique_ptr<Volume> Volume::Mount(const Source& source, const Partition& whe
     TakeLibraryMessage();
     errno = 0;
     volume->vol_ = ntfs_device_mount(dev, NTFS_MNT_RDONLY);
+    const int err = errno != 0 ? errno : EINVAL;
+    const std::string detail = TakeLibraryMessage();
+    // The library refuses a volume whose $MFTMirr differs from $MFT, and no
+    // mount flag relaxes that. The mirror is only a copy of $MFT's first
+    // records, so serving $MFT's own in its place lets the mount go on;
+    // nothing is written. Should it still fail, the first failure is told.
+    std::string differing;
+    if (volume->vol_ == nullptr && SetMirrorAside(volume->device_.get(), &differing)) {
+        volume->device_->position = 0;
+        errno = 0;
+        volume->vol_ = ntfs_device_mount(dev, NTFS_MNT_RDONLY);
+        if (volume->vol_ != nullptr)
+            volume->warning_ = "$MFTMirr does not match $MFT (record" +
+                               std::string(differing.find(',') != std::string::npos ? "s " : " ") + differing +
+                               "); read through $MFT, the mirror set aside";
+        else
+            volume->device_->mirrorLength = 0;
+        TakeLibraryMessage();
+    }
     if (volume->vol_ == nullptr) {
-        const int err = errno != 0 ? errno : EINVAL;
-        const std::string detail = TakeLibraryMessage();
         *error = Describe(err) + (detail.empty() ? "" : " [" + detail + "]");
         ntfs_device_free(dev);
         return nullptr;

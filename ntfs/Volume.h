@@ -41,8 +41,12 @@ class Volume {
 public:
     ~Volume();
     // Mounts the volume at [offset, offset + length) of `source`, read-only.
+    // A $MFTMirr that disagrees with $MFT does not stop it: the volume is
+    // read through $MFT and warning() says so.
     static std::unique_ptr<Volume> Mount(const Source& source, const Partition& where, std::string* error);
     _ntfs_volume* get() const { return vol_; }
+    // Damage the mount worked around; empty when there was none.
+    const std::string& warning() const { return warning_; }
 
     // The library's view of the source: a window of it, read-only.
     struct Device;
@@ -51,6 +55,7 @@ private:
     Volume() = default;
     _ntfs_volume* vol_ = nullptr;
     std::unique_ptr<Device> device_;
+    std::string warning_;
 };
 
 }  // namespace vestrel::ntfs

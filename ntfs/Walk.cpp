@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "NtfsLib.h"
 #include "Records.h"
@@ -26,15 +27,17 @@ uint64_t EntryBound(ntfs_inode* dir) {
     return bound;
 }
 
+// One directory's index as the library yields it: each entry kept is handed
+// on at once, so no directory is ever held in memory.
 struct Listing {
-    std::vector<std::pair<std::u16string, uint64_t>>* out;
+    std::function<void(const std::u16string& name, uint64_t reference)> each;
     bool all;
     uint64_t seen = 0, bound = 0;
     bool damagedName = false, overflow = false;
 };
 
-int Collect(void* context, const ntfschar* name, const int length, const int nameType, const s64,
-            const MFT_REF reference, const unsigned) {
+int Visit(void* context, const ntfschar* name, const int length, const int nameType, const s64,
+          const MFT_REF reference, const unsigned) {
     auto* listing = static_cast<Listing*>(context);
     if (++listing->seen > listing->bound) {
         listing->overflow = true;
@@ -49,7 +52,7 @@ int Collect(void* context, const ntfschar* name, const int length, const int nam
             break;
         case EntryVerdict::Keep: break;
     }
-    listing->out->emplace_back(std::u16string(units, size_t(length)), uint64_t(reference));
+    listing->each(std::u16string(units, size_t(length)), uint64_t(reference));
     return 0;
 }
 
@@ -153,46 +156,42 @@ void Walker::Streams(ntfs_inode* inode, const std::u16string& path, bool isDirec
     ntfs_attr_put_search_ctx(ctx);
 }
 
-bool Walker::ReadEntries(ntfs_inode* dir, const std::u16string& path, std::vector<Child>* children) {
-    std::vector<std::pair<std::u16string, uint64_t>> raw;
-    Listing listing{&raw, options_.all};
+// The index is read while each entry's own file, and for a recursive walk
+// its subtree, is looked at: the library's index walk keeps its place in its
+// own buffers, and the entries' files are only read, never changed.
+void Walker::Directory(ntfs_inode* dir, const std::u16string& path, unsigned depth) {
+    ancestors_.push_back(dir->mft_no);
+    Listing listing{[&](const std::u16string& name, uint64_t reference) { Entry(path, name, reference, depth); },
+                    options_.all};
     listing.bound = EntryBound(dir);
     s64 position = 0;
     errno = 0;
-    const int rc = ntfs_readdir(dir, &position, &listing, Collect);
+    const int rc = ntfs_readdir(dir, &position, &listing, Visit);
     if (listing.overflow) onProblem_(path, "the directory index repeats itself (damaged); listing cut short");
     else if (rc != 0) onProblem_(path, ErrnoText("the directory index cannot all be read"));
     if (listing.damagedName) onProblem_(path, "an index entry with an impossible name was passed over");
-    children->reserve(raw.size());
-    for (auto& entry : raw) children->push_back({std::move(entry.first), entry.second});
-    return rc == 0;
+    ancestors_.pop_back();
 }
 
-void Walker::Directory(ntfs_inode* dir, const std::u16string& path, unsigned depth) {
-    std::vector<Child> children;
-    ReadEntries(dir, path, &children);
-    ancestors_.push_back(dir->mft_no);
-    for (const Child& child : children) {
-        const std::u16string childPath = ChildPath(path, child.name);
-        if (onEntry_) onEntry_(path);
-        if (std::find(ancestors_.begin(), ancestors_.end(), MREF(child.reference)) != ancestors_.end()) {
-            onProblem_(childPath, "directory loop: the entry leads back to a directory above it");
-            continue;
-        }
-        ntfs_inode* inode = ntfs_inode_open(volume_, child.reference);
-        if (inode == nullptr) {
-            onProblem_(childPath, ErrnoText("its MFT record cannot be read"));
-            continue;
-        }
-        const bool isDirectory = IsDirectoryInode(inode);
-        Streams(inode, childPath, isDirectory);
-        if (isDirectory && options_.recursive) {
-            if (depth + 1 >= kMaxDepth) onProblem_(childPath, "the tree is deeper than any real volume's; not entered");
-            else Directory(inode, childPath, depth + 1);
-        }
-        ntfs_inode_close(inode);
+void Walker::Entry(const std::u16string& parent, const std::u16string& name, uint64_t reference, unsigned depth) {
+    const std::u16string path = ChildPath(parent, name);
+    if (onEntry_) onEntry_(parent);
+    if (std::find(ancestors_.begin(), ancestors_.end(), MREF(reference)) != ancestors_.end()) {
+        onProblem_(path, "directory loop: the entry leads back to a directory above it");
+        return;
     }
-    ancestors_.pop_back();
+    ntfs_inode* inode = ntfs_inode_open(volume_, reference);
+    if (inode == nullptr) {
+        onProblem_(path, ErrnoText("its MFT record cannot be read"));
+        return;
+    }
+    const bool isDirectory = IsDirectoryInode(inode);
+    Streams(inode, path, isDirectory);
+    if (isDirectory && options_.recursive) {
+        if (depth + 1 >= kMaxDepth) onProblem_(path, "the tree is deeper than any real volume's; not entered");
+        else Directory(inode, path, depth + 1);
+    }
+    ntfs_inode_close(inode);
 }
 
 }  // namespace vestrel::ntfs

@@ -1,6 +1,7 @@
 // Walks a mounted volume from one path and reports every named data stream
-// of every file and directory reached, as it goes: nothing is collected
-// beyond the entries of the directories on the current path.
+// of every file and directory reached, as it goes: entries are handled as a
+// directory's index yields them, so memory does not grow with the size of a
+// directory, only with the depth of the tree.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -39,13 +40,11 @@ public:
     static constexpr unsigned kMaxAttributes = 65536;
 
 private:
-    struct Child {
-        std::u16string name;
-        uint64_t reference;  // MFT reference (record number and sequence)
-    };
     void Streams(_ntfs_inode* inode, const std::u16string& path, bool isDirectory);
     void Directory(_ntfs_inode* dir, const std::u16string& path, unsigned depth);
-    bool ReadEntries(_ntfs_inode* dir, const std::u16string& path, std::vector<Child>* children);
+    // One entry of the directory `parent`; `reference` is its MFT reference
+    // (record number and sequence).
+    void Entry(const std::u16string& parent, const std::u16string& name, uint64_t reference, unsigned depth);
 
     _ntfs_volume* volume_;
     WalkOptions options_;

@@ -1,6 +1,7 @@
 #include "Fixture.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <fstream>
 
 #include "NtfsLib.h"
+#include "DiskTables.h"
 #include "PartitionTable.h"
 
 namespace vestrel::ntfs::fixture {
@@ -44,13 +46,6 @@ std::u16string Digits(unsigned n) {
     return out;
 }
 
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void Put64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
 std::string Pattern(uint64_t size) {
     std::string data(size_t(size), '\0');
     for (size_t i = 0; i < data.size(); ++i) data[i] = char('a' + i % 26);
@@ -59,7 +54,8 @@ std::string Pattern(uint64_t size) {
 
 }  // namespace
 
-bool Format(const std::string& image, uint64_t bytes, std::string* error, uint64_t partitionStart) {
+bool Format(const std::string& image, uint64_t bytes, std::string* error, uint64_t partitionStart,
+            uint32_t sectorSize) {
     if (truncate(image.c_str(), 0) != 0) {
         std::ofstream create(image);
     }
@@ -68,7 +64,7 @@ bool Format(const std::string& image, uint64_t bytes, std::string* error, uint64
         return false;
     }
     const std::string mkntfs = access("/usr/sbin/mkntfs", X_OK) == 0 ? "/usr/sbin/mkntfs" : "mkntfs";
-    const int rc = RunQuiet({mkntfs, "-F", "-q", "-f", "-s", "512", "-c", "4096", "-H", "255", "-S", "63",
+    const int rc = RunQuiet({mkntfs, "-F", "-q", "-f", "-s", std::to_string(sectorSize), "-c", "4096", "-H", "255", "-S", "63",
                              "-p", std::to_string(partitionStart), image});
     if (rc != 0) {
         *error = "mkntfs failed on " + image + " (status " + std::to_string(rc) + ")";
@@ -304,12 +300,16 @@ bool BuildLoop(const std::string& image, std::string* error) {
     return w.Close() && ok;
 }
 
-bool BuildBench(const std::string& image, unsigned files, std::string* error) {
+bool BuildBench(const std::string& image, unsigned files, std::string* error, unsigned perDirectory) {
+    if (perDirectory == 0) {
+        *error = "no files per directory";
+        return false;
+    }
     if (!Format(image, (64ull << 20) + uint64_t(files) * 6144, error)) return false;
     Writer w;
     if (!w.Open(image, error)) return false;
     for (unsigned i = 0; i < files; ++i) {
-        std::u16string path = u"\\d" + Digits(i / 100) + u"\\f" + Digits(i) + u".txt";
+        std::u16string path = u"\\d" + Digits(i / perDirectory) + u"\\f" + Digits(i) + u".txt";
         std::vector<Stream> streams;
         if (i % 20 == 0) streams.push_back({u"s", 16});
         if (!w.AddFile(path, streams)) {
@@ -350,79 +350,99 @@ bool StreamIsCompressed(const std::string& image, const std::u16string& path, co
     return compressed;
 }
 
+namespace {
+
+// A piece of a disk image: a volume image copied in, or table bytes.
+struct Piece {
+    uint64_t offset;
+    std::string image;
+    std::vector<uint8_t> bytes;
+};
+
+bool WriteDisk(const std::string& disk, uint64_t size, const std::vector<Piece>& pieces, std::string* error) {
+    const int fd = open(disk.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = fd >= 0 && ftruncate(fd, off_t(size)) == 0;
+    std::vector<char> buffer(1 << 20);
+    for (const Piece& piece : pieces) {
+        if (!ok) break;
+        if (piece.image.empty()) {
+            ok = pwrite(fd, piece.bytes.data(), piece.bytes.size(), off_t(piece.offset)) == ssize_t(piece.bytes.size());
+            continue;
+        }
+        std::ifstream in(piece.image, std::ios::binary);
+        ok = bool(in);
+        for (uint64_t at = piece.offset; ok && (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0);
+             at += uint64_t(in.gcount()))
+            ok = pwrite(fd, buffer.data(), size_t(in.gcount()), off_t(at)) == in.gcount();
+    }
+    if (fd >= 0 && close(fd) != 0) ok = false;
+    if (!ok) *error = "cannot write " + disk;
+    return ok;
+}
+
+uint64_t SectorsOf(const std::string& image, uint32_t sectorSize) {
+    struct stat st {};
+    return stat(image.c_str(), &st) == 0 ? uint64_t(st.st_size) / sectorSize : 0;
+}
+
+}  // namespace
+
 bool BuildDisk(const std::string& disk, const std::string& table, const std::vector<std::string>& volumes,
-               std::string* error) {
-    constexpr uint64_t kAlign = 2048;  // sectors: 1 MiB
+               std::string* error, uint32_t sectorSize) {
+    const uint64_t align = (1u << 20) / sectorSize;
     struct Slot { uint64_t lba, sectors; uint8_t type; std::string image; };
     std::vector<Slot> slots;
-    uint64_t next = kAlign;
+    uint64_t next = align;
     for (size_t i = 0; i < volumes.size(); ++i) {
-        std::ifstream in(volumes[i], std::ios::binary | std::ios::ate);
-        const uint64_t sectors = uint64_t(in.tellg()) / kSectorSize;
-        slots.push_back({next, sectors, 0x07, volumes[i]});
-        next += (sectors + kAlign - 1) / kAlign * kAlign;
+        const uint64_t sectors = SectorsOf(volumes[i], sectorSize);
+        slots.push_back({next, sectors, tables::kTypeNtfs, volumes[i]});
+        next += (sectors + align - 1) / align * align;
         if (table == "mbr" && i + 1 < volumes.size()) {
-            slots.push_back({next, kAlign, 0x83, ""});  // a Linux partition between
-            next += kAlign;
+            slots.push_back({next, align, tables::kTypeLinux, ""});  // a Linux partition between
+            next += align;
         }
     }
-    const uint64_t total = next + kAlign;
-    std::vector<uint8_t> head(kAlign * kSectorSize, 0);
-    uint8_t* mbr = head.data();
-    mbr[510] = 0x55;
-    mbr[511] = 0xAA;
+    const uint64_t total = next + align;
+    std::vector<Piece> pieces{{0, "", std::vector<uint8_t>(align * sectorSize, 0)}};
+    uint8_t* head = pieces[0].bytes.data();
     if (table == "mbr") {
-        for (size_t i = 0; i < slots.size() && i < 4; ++i) {
-            uint8_t* e = mbr + 446 + i * 16;
-            e[4] = slots[i].type;
-            Put32(e + 8, uint32_t(slots[i].lba));
-            Put32(e + 12, uint32_t(slots[i].sectors));
-        }
+        for (size_t i = 0; i < slots.size() && i < 4; ++i)
+            tables::SetEntry(head, int(i), slots[i].type, uint32_t(slots[i].lba), uint32_t(slots[i].sectors));
     } else {
-        uint8_t* e = mbr + 446;
-        e[4] = 0xEE;
-        Put32(e + 8, 1);
-        Put32(e + 12, uint32_t(total - 1));
-        uint8_t* entries = head.data() + 2 * kSectorSize;
-        static const uint8_t kBasicData[16] = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
-                                               0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
-        for (size_t i = 0; i < slots.size(); ++i) {
-            uint8_t* p = entries + i * 128;
-            std::memcpy(p, kBasicData, 16);
-            p[16] = uint8_t(i + 1);  // unique partition id
-            Put64(p + 32, slots[i].lba);
-            Put64(p + 40, slots[i].lba + slots[i].sectors - 1);
+        std::vector<tables::GptEntry> entries;
+        for (const Slot& slot : slots) entries.push_back({slot.lba, slot.lba + slot.sectors - 1});
+        tables::WriteGpt(head, sectorSize, total, entries);
+    }
+    for (const Slot& slot : slots)
+        if (!slot.image.empty()) pieces.push_back({slot.lba * sectorSize, slot.image, {}});
+    return WriteDisk(disk, total * sectorSize, pieces, error);
+}
+
+bool BuildExtendedDisk(const std::string& disk, const std::string& primary, const std::vector<std::string>& logicals,
+                       std::string* error) {
+    constexpr uint64_t kAlign = 2048;  // sectors: 1 MiB
+    auto Span = [](uint64_t sectors) { return (sectors + kAlign - 1) / kAlign * kAlign; };
+    const uint64_t primarySectors = SectorsOf(primary, kSectorSize);
+    const uint64_t extended = kAlign + Span(primarySectors);
+    std::vector<Piece> pieces{{0, "", std::vector<uint8_t>(kSectorSize, 0)}, {kAlign * kSectorSize, primary, {}}};
+    std::vector<tables::Logical> chain;
+    uint64_t next = extended;
+    for (size_t i = 0; i < logicals.size(); ++i) {
+        const uint64_t sectors = SectorsOf(logicals[i], kSectorSize);
+        chain.push_back({next, next + kAlign, sectors});
+        pieces.push_back({(next + kAlign) * kSectorSize, logicals[i], {}});
+        next += kAlign + Span(sectors);
+        if (i == 0 && logicals.size() > 1) {
+            chain.push_back({next, next + kAlign, kAlign, tables::kTypeLinux});  // a Linux logical between
+            next += 2 * kAlign;
         }
-        uint8_t* h = head.data() + kSectorSize;
-        std::memcpy(h, "EFI PART", 8);
-        Put32(h + 8, 0x00010000);
-        Put32(h + 12, 92);
-        Put64(h + 24, 1);
-        Put64(h + 32, total - 1);
-        Put64(h + 40, 34);
-        Put64(h + 48, total - 34);
-        Put64(h + 72, 2);
-        Put32(h + 80, 128);
-        Put32(h + 84, 128);
-        Put32(h + 88, Crc32(entries, 128 * 128));
-        Put32(h + 16, Crc32(h, 92));
     }
-    std::ofstream out(disk, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
-    std::vector<char> buffer(1 << 20);
-    for (const Slot& slot : slots) {
-        out.seekp(std::streamoff(slot.lba * kSectorSize));
-        if (slot.image.empty()) continue;
-        std::ifstream in(slot.image, std::ios::binary);
-        while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0)
-            out.write(buffer.data(), in.gcount());
-    }
-    out.close();
-    if (truncate(disk.c_str(), off_t(total * kSectorSize)) != 0 || !out) {
-        *error = "cannot write " + disk;
-        return false;
-    }
-    return true;
+    for (auto& [lba, record] : tables::ExtendedChain(extended, chain))
+        pieces.push_back({lba * kSectorSize, "", std::vector<uint8_t>(record.begin(), record.end())});
+    uint8_t* mbr = pieces[0].bytes.data();
+    tables::SetEntry(mbr, 0, tables::kTypeNtfs, uint32_t(kAlign), uint32_t(primarySectors));
+    tables::SetEntry(mbr, 1, tables::kTypeExtended, uint32_t(extended), uint32_t(next - extended));
+    return WriteDisk(disk, (next + kAlign) * kSectorSize, pieces, error);
 }
 
 }  // namespace vestrel::ntfs::fixture

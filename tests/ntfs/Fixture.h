@@ -22,8 +22,10 @@ struct Stream {
 std::string CompressibleText(uint64_t size);
 
 // Formats `image` (created or truncated to `bytes`) as an empty NTFS volume.
-// `partitionStart` (sectors) is recorded in the boot sector for disk images.
-bool Format(const std::string& image, uint64_t bytes, std::string* error, uint64_t partitionStart = 0);
+// `partitionStart` (sectors) is recorded in the boot sector for disk images;
+// `sectorSize` is the volume's.
+bool Format(const std::string& image, uint64_t bytes, std::string* error, uint64_t partitionStart = 0,
+            uint32_t sectorSize = 512);
 
 // A writable session on a formatted image.
 class Writer {
@@ -52,9 +54,9 @@ bool BuildStandard(const std::string& image, std::string* error);
 // directory cycle, as a damaged index could make one.
 bool BuildLoop(const std::string& image, std::string* error);
 
-// A volume of `files` files in directories of 100, one in twenty carrying a
-// stream, for the benchmark.
-bool BuildBench(const std::string& image, unsigned files, std::string* error);
+// A volume of `files` files in directories of `perDirectory`, one in twenty
+// carrying a stream, for the benchmark.
+bool BuildBench(const std::string& image, unsigned files, std::string* error, unsigned perDirectory = 100);
 
 // A small volume whose \packed.bin carries a compressed stream "packed" of
 // `size` bytes of CompressibleText.
@@ -65,8 +67,15 @@ bool StreamIsCompressed(const std::string& image, const std::u16string& path, co
 
 // A whole-disk image with a partition table ("mbr" or "gpt") holding the
 // given volume images at 1 MiB alignment. An MBR disk gets an extra non-NTFS
-// partition between the two, so the NTFS ones are slots 1 and 3.
+// partition between the two, so the NTFS ones are slots 1 and 3. A GPT
+// disk's table counts in `sectorSize` sectors.
 bool BuildDisk(const std::string& disk, const std::string& table, const std::vector<std::string>& volumes,
-               std::string* error);
+               std::string* error, uint32_t sectorSize = 512);
+
+// An MBR disk: `primary` in slot 1, slot 2 an extended partition holding
+// `logicals` as logical partitions, with a non-NTFS one after the first: as
+// Linux numbers them, the NTFS logical ones are p5, p7, p8...
+bool BuildExtendedDisk(const std::string& disk, const std::string& primary, const std::vector<std::string>& logicals,
+                       std::string* error);
 
 }  // namespace vestrel::ntfs::fixture

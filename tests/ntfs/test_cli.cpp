@@ -23,7 +23,7 @@ using vestrel::report::ToUtf8;
 namespace {
 
 struct Images {
-    std::string dir, standard, mbr, gpt, loop;
+    std::string dir, standard, mbr, gpt, loop, extended, gpt4k;
     uint64_t mbrThirdOffset = 0;
 };
 
@@ -39,18 +39,29 @@ protected:
         std::string error;
         images->standard = images->dir + "/standard.raw";
         ASSERT_TRUE(fixture::BuildStandard(images->standard, &error)) << error;
-        const std::string a = images->dir + "/a.raw", b = images->dir + "/b.raw";
-        ASSERT_TRUE(fixture::Format(a, 8u << 20, &error, 2048)) << error;
-        ASSERT_TRUE(fixture::Format(b, 8u << 20, &error)) << error;
-        {
+        // Small volumes of one file with one stream, for the disk images.
+        const std::string a = images->dir + "/a.raw", b = images->dir + "/b.raw", c = images->dir + "/c.raw",
+                          big = images->dir + "/big-sectors.raw";
+        struct Small {
+            std::string image;
+            uint64_t partitionStart;
+            uint32_t sectorSize;
+            std::u16string file, stream;
+            uint64_t size;
+        };
+        for (const Small& v : {Small{a, 2048, 512, u"\\one.txt", u"first", 5}, Small{b, 0, 512, u"\\two.txt", u"second", 6},
+                               Small{c, 0, 512, u"\\three.txt", u"third", 7},
+                               Small{big, 0, 4096, u"\\four.txt", u"fourth", 8}}) {
+            ASSERT_TRUE(fixture::Format(v.image, 8u << 20, &error, v.partitionStart, v.sectorSize)) << error;
             fixture::Writer w;
-            ASSERT_TRUE(w.Open(a, &error)) << error;
-            ASSERT_TRUE(w.AddFile(u"\\one.txt", {{u"first", 5}}));
-            ASSERT_TRUE(w.Close());
-            ASSERT_TRUE(w.Open(b, &error)) << error;
-            ASSERT_TRUE(w.AddFile(u"\\two.txt", {{u"second", 6}}));
+            ASSERT_TRUE(w.Open(v.image, &error)) << error;
+            ASSERT_TRUE(w.AddFile(v.file, {{v.stream, v.size}}));
             ASSERT_TRUE(w.Close());
         }
+        images->extended = images->dir + "/extended.raw";
+        ASSERT_TRUE(fixture::BuildExtendedDisk(images->extended, a, {b, c}, &error)) << error;
+        images->gpt4k = images->dir + "/gpt4k.raw";
+        ASSERT_TRUE(fixture::BuildDisk(images->gpt4k, "gpt", {big}, &error, 4096)) << error;
         images->mbr = images->dir + "/mbr.raw";
         images->gpt = images->dir + "/gpt.raw";
         ASSERT_TRUE(fixture::BuildDisk(images->mbr, "mbr", {a, b}, &error)) << error;
@@ -368,6 +379,72 @@ TEST_F(NtfsCli, DiskImagesListEveryNtfsPartition) {
     EXPECT_NE(wrong.err.find("no NTFS boot sector"), std::string::npos);
 }
 
+TEST_F(NtfsCli, LogicalPartitionsAreListedWithTheNumbersLinuxGivesThem) {
+    const RunResult r = RunNtfs({"list", "-r", "--format", "csv", I().extended});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const Listing l = ParseListing(r.out);
+    ASSERT_TRUE(l.ok) << r.out;
+    EXPECT_EQ(l.header[0], "volume");
+    // p2 is the extended partition, p6 the Linux logical one between.
+    std::set<std::string> keys;
+    for (const auto& row : l.rows) keys.insert(row.first);
+    EXPECT_EQ(keys, (std::set<std::string>{"p1 \\one.txt:first", "p5 \\two.txt:second", "p7 \\three.txt:third"}));
+
+    const RunResult one = RunNtfs({"list", "--volume", "p7", "--format", "csv", I().extended});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_TRUE(ParseListing(one.out).Has("p7 \\three.txt:third")) << one.out;
+    EXPECT_EQ(ParseListing(one.out).rows.size(), 1u);
+    EXPECT_EQ(RunNtfs({"cat", "--volume", "p5", I().extended, "\\two.txt:second"}).out, Pattern(6));
+    EXPECT_EQ(RunNtfs({"list", "--volume", "p6", I().extended}).status, 2);
+
+    // The first extended boot record linked to itself: said, and the chain
+    // read so far still listed.
+    std::string bytes = ReadFile(I().extended);
+    const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint64_t ebr = uint64_t(b[470] | b[471] << 8 | b[472] << 16 | uint32_t(b[473]) << 24) * 512;
+    std::fill(bytes.begin() + long(ebr + 446 + 16 + 8), bytes.begin() + long(ebr + 446 + 16 + 12), '\0');
+    const std::string looped = I().dir + "/looped-chain.raw";
+    std::ofstream(looped, std::ios::binary) << bytes;
+    const RunResult loop = RunNtfs({"list", "-r", "--format", "csv", looped}, 20);
+    ASSERT_FALSE(loop.timedOut);
+    EXPECT_EQ(loop.status, 1);
+    EXPECT_NE(loop.err.find("loops"), std::string::npos) << loop.err;
+    const Listing ll = ParseListing(loop.out);
+    EXPECT_TRUE(ll.Has("p1 \\one.txt:first") && ll.Has("p5 \\two.txt:second")) << loop.out;
+    EXPECT_EQ(ll.rows.size(), 2u) << loop.out;
+}
+
+TEST_F(NtfsCli, AGptDiskWithFourKibSectorsIsRead) {
+    const RunResult r = RunNtfs({"list", "-r", "--format", "csv", I().gpt4k});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Listing l = ParseListing(r.out);
+    EXPECT_EQ(l.rows.size(), 1u) << r.out;
+    ASSERT_TRUE(l.Has("p1 \\four.txt:fourth")) << r.out;
+    EXPECT_EQ(l.Size("p1 \\four.txt:fourth"), 8u);
+    EXPECT_EQ(RunNtfs({"cat", I().gpt4k, "\\four.txt:fourth"}).out, Pattern(8));
+}
+
+TEST_F(NtfsCli, DirectoriesSpanningManyIndexBlocksHaveEveryEntryListedOnce) {
+    // 120 directories of 25 files: the root's index and each directory's
+    // spill into index blocks, and the walk enters each directory from the
+    // middle of the root's.
+    const std::string image = I().dir + "/wide.raw";
+    std::string error;
+    ASSERT_TRUE(fixture::BuildBench(image, 3000, &error, 25)) << error;
+    const RunResult r = RunNtfs({"list", "-r", "--format", "csv", image});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto csv = vestrel::testing::ParseCsv(r.out);
+    ASSERT_TRUE(csv.ok);
+    std::set<std::string> expected, listed;
+    for (unsigned i = 0; i < 3000; i += 20)
+        expected.insert("\\d" + std::to_string(i / 25) + "\\f" + std::to_string(i) + ".txt:s");
+    for (size_t i = 1; i < csv.records.size(); ++i) listed.insert(csv.records[i][0] + ":" + csv.records[i][1]);
+    EXPECT_EQ(csv.records.size() - 1, expected.size());
+    EXPECT_EQ(listed, expected);
+    std::filesystem::remove(image);
+}
+
 TEST_F(NtfsCli, NoCommandChangesASingleByteOfTheSource) {
     const std::vector<std::vector<std::string>> commands = {
         {"list", "-r", "--all", I().standard},
@@ -375,6 +452,8 @@ TEST_F(NtfsCli, NoCommandChangesASingleByteOfTheSource) {
         {"cat", I().standard, "\\nofile:s"},
         {"extract", "-r", "--all", I().standard, "--to", I().dir + "/ro", "\\dir"},
         {"list", "-r", I().mbr},
+        {"list", "-r", I().extended},
+        {"list", "-r", I().gpt4k},
         {"list", "-r", I().loop},
     };
     for (const auto& args : commands) {
@@ -407,13 +486,15 @@ namespace {
 // The image's bytes, with the volume's MFT location from its boot sector.
 struct Image {
     std::string bytes;
-    uint64_t mftOffset = 0;
+    uint64_t mftOffset = 0, mirrorOffset = 0;
     explicit Image(const std::string& path) : bytes(ReadFile(path)) {
         const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
         const uint64_t cluster = uint64_t(b[11] | b[12] << 8) * b[13];
-        uint64_t lcn = 0;
+        uint64_t lcn = 0, mirror = 0;
         for (int i = 7; i >= 0; --i) lcn = lcn << 8 | b[0x30 + i];
+        for (int i = 7; i >= 0; --i) mirror = mirror << 8 | b[0x38 + i];
         mftOffset = lcn * cluster;
+        mirrorOffset = mirror * cluster;
     }
     // The MFT record (1 KiB) of the user file carrying `name`.
     size_t RecordOf(const std::u16string& name) const {
@@ -477,4 +558,48 @@ TEST_F(NtfsCli, DamagedVolumesSayWhatIsWrongAndListWhatTheyCan) {
     const RunResult missing = RunNtfs({"list", I().dir + "/absent.raw"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("No such file"), std::string::npos);
+}
+
+TEST_F(NtfsCli, AMirrorThatDisagreesWithTheMftIsSaidAndEverythingStillListed) {
+    const Image clean(I().standard);
+    ASSERT_NE(clean.mirrorOffset, 0u);
+    ASSERT_NE(clean.mirrorOffset, clean.mftOffset);
+    const RunResult reference = RunNtfs({"list", "-r", "--format", "csv", I().standard});
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    struct Damage {
+        const char* what;
+        size_t at, length;  // bytes from the start of the mirror
+        char value;         // written there; 0 with length 1 flips the byte's lowest bit instead
+    };
+    const Damage damages[] = {
+        {"the copy of $MFT's sequence number", 0x10, 1, 0},
+        {"every mirrored record zeroed", 0, 4096, '\0'},
+        {"the copy of $MFTMirr's record signature", 1024, 4, 'X'},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        Image image = clean;
+        char* at = &image.bytes[size_t(clean.mirrorOffset) + damage.at];
+        if (damage.length == 1 && damage.value == 0) *at ^= 1;
+        else std::fill(at, at + damage.length, damage.value);
+        const std::string path = I().dir + "/mirror.raw";
+        image.Save(path);
+        struct stat before {}, after {};
+        ASSERT_EQ(stat(path.c_str(), &before), 0);
+        const uint64_t hash = HashFile(path);
+
+        const RunResult r = RunNtfs({"list", "-r", "--format", "csv", path});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("$MFTMirr"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("read through $MFT"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, reference.out);
+        const RunResult cat = RunNtfs({"cat", path, "\\sizes.txt:s101"});
+        EXPECT_EQ(cat.status, 1);
+        EXPECT_EQ(cat.out, Pattern(101));
+
+        EXPECT_EQ(HashFile(path), hash);
+        ASSERT_EQ(stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+        EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    }
 }

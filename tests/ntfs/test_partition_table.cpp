@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "DiskTables.h"
 #include "PartitionTable.h"
 
 using namespace vestrel::ntfs;
@@ -13,41 +14,25 @@ namespace {
 
 struct Disk {
     std::vector<uint8_t> bytes;
-    explicit Disk(uint64_t sectors) : bytes(sectors * kSectorSize, 0) {}
-    uint8_t* At(uint64_t lba) { return bytes.data() + lba * kSectorSize; }
-    void Put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
-    void Put64(uint8_t* p, uint64_t v) { for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i)); }
+    uint32_t sector;
+    explicit Disk(uint64_t sectors, uint32_t sectorSize = kSectorSize)
+        : bytes(sectors * sectorSize, 0), sector(sectorSize) {}
+    uint8_t* At(uint64_t lba) { return bytes.data() + lba * sector; }
     void Ntfs(uint64_t lba) {
         std::memcpy(At(lba) + 3, "NTFS    ", 8);
         At(lba)[510] = 0x55;
         At(lba)[511] = 0xAA;
     }
-    void Mbr(int slot, uint8_t type, uint32_t lba, uint32_t sectors) {
-        uint8_t* e = At(0) + 446 + slot * 16;
-        e[4] = type;
-        Put32(e + 8, lba);
-        Put32(e + 12, sectors);
-        At(0)[510] = 0x55;
-        At(0)[511] = 0xAA;
-    }
+    void Mbr(int slot, uint8_t type, uint32_t lba, uint32_t sectors) { tables::SetEntry(At(0), slot, type, lba, sectors); }
     // A GPT with `count` 128-byte entries at LBA 2.
     void Gpt(const std::vector<std::pair<uint64_t, uint64_t>>& parts, uint32_t count = 128) {
-        Mbr(0, 0xEE, 1, uint32_t(bytes.size() / kSectorSize - 1));
-        uint8_t* entries = At(2);
-        for (size_t i = 0; i < parts.size(); ++i) {
-            entries[i * 128] = 0xA2;  // any non-zero type
-            Put64(entries + i * 128 + 32, parts[i].first);
-            Put64(entries + i * 128 + 40, parts[i].second);
-        }
-        uint8_t* h = At(1);
-        std::memcpy(h, "EFI PART", 8);
-        Put32(h + 12, 92);
-        Put64(h + 72, 2);
-        Put32(h + 80, count);
-        Put32(h + 84, 128);
-        Put32(h + 88, Crc32(entries, size_t(count) * 128));
-        Put32(h + 16, 0);
-        Put32(h + 16, Crc32(h, 92));
+        std::vector<tables::GptEntry> entries;
+        for (const auto& p : parts) entries.push_back({p.first, p.second});
+        tables::WriteGpt(At(0), sector, bytes.size() / sector, entries, count);
+    }
+    void Chain(uint64_t extendedStart, const std::vector<tables::Logical>& logicals) {
+        for (const auto& [lba, record] : tables::ExtendedChain(extendedStart, logicals))
+            std::memcpy(At(lba), record.data(), record.size());
     }
     DiskLayout Read() {
         return ReadDiskLayout(
@@ -136,9 +121,9 @@ TEST_P(DamagedGpt, RefusedWithAProblem) {
     d.Gpt({{40, 139}});
     d.Ntfs(40);
     uint8_t* h = d.At(1);
-    d.Put32(h + 80, GetParam().entryCount);
-    d.Put32(h + 84, GetParam().entrySize);
-    d.Put64(h + 72, GetParam().arrayLba);
+    tables::Put32(h + 80, GetParam().entryCount);
+    tables::Put32(h + 84, GetParam().entrySize);
+    tables::Put64(h + 72, GetParam().arrayLba);
     const DiskLayout layout = d.Read();
     EXPECT_TRUE(layout.volumes.empty()) << GetParam().what;
     EXPECT_FALSE(layout.problems.empty()) << GetParam().what;
@@ -148,6 +133,126 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedGpt,
     ::testing::Values(BadGpt{"huge array", 0x100000, 128, 2}, BadGpt{"tiny entries", 128, 16, 2},
                       BadGpt{"array past the end", 128, 128, 599}, BadGpt{"array lba overflows", 128, 128, ~0ull / 256}));
+
+TEST(PartitionTable, GptWithFourKibSectorsCountsInThem) {
+    Disk d(80, kLargeSectorSize);
+    d.Gpt({{10, 29}, {40, 69}});
+    d.Ntfs(10);
+    d.Ntfs(40);
+    const DiskLayout layout = d.Read();
+    EXPECT_EQ(layout.kind, Layout::Gpt);
+    EXPECT_EQ(layout.sectorSize, 4096u);
+    ExpectVolumes(layout, {{"p1", 10 * 4096, 20 * 4096}, {"p2", 40 * 4096, 30 * 4096}});
+}
+
+// p1 NTFS, p2 an extended partition of the type under test, p3 NTFS after
+// it; inside p2 an NTFS, a Linux and an NTFS logical partition.
+class ExtendedMbr : public ::testing::TestWithParam<uint8_t> {};
+
+TEST_P(ExtendedMbr, LogicalPartitionsAreNumberedFromFiveInChainOrder) {
+    Disk d(1200);
+    d.Mbr(0, tables::kTypeNtfs, 64, 100);
+    d.Mbr(1, GetParam(), 200, 800);
+    d.Mbr(2, tables::kTypeNtfs, 1000, 150);
+    d.Chain(200, {{200, 210, 100}, {320, 330, 50, tables::kTypeLinux}, {400, 410, 300}});
+    for (uint64_t lba : {64, 210, 330, 410, 1000}) d.Ntfs(lba);
+    d.At(330)[3] = 'X';  // the Linux one is not NTFS
+    const DiskLayout layout = d.Read();
+    EXPECT_EQ(layout.kind, Layout::Mbr);
+    ExpectVolumes(layout, {{"p1", 64 * kSectorSize, 100 * kSectorSize},
+                           {"p5", 210 * kSectorSize, 100 * kSectorSize},
+                           {"p7", 410 * kSectorSize, 300 * kSectorSize},
+                           {"p3", 1000 * kSectorSize, 150 * kSectorSize}});
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, ExtendedMbr, ::testing::Values(0x05, 0x0F, 0x85));
+
+TEST(PartitionTable, ZeroSizeEntriesAreEmptyNotDamage) {
+    Disk d(1000);
+    d.Mbr(0, tables::kTypeNtfs, 64, 0);
+    d.Mbr(1, tables::kTypeExtended, 0, 0);
+    d.Mbr(2, tables::kTypeExtended, 200, 700);
+    // An empty first logical slot takes no number; a zero-size link ends the chain.
+    d.Chain(200, {{200, 200, 0}, {300, 310, 100}, {500, 510, 100}});
+    tables::Put32(d.At(300) + 446 + 16 + 12, 0);
+    for (uint64_t lba : {64, 310, 510}) d.Ntfs(lba);
+    ExpectVolumes(d.Read(), {{"p5", 310 * kSectorSize, 100 * kSectorSize}});
+}
+
+struct BadChain {
+    const char* what;
+    void (*damage)(Disk* d);
+    std::vector<std::string> labels;  // what is still listed
+    const char* said;                 // part of the problem reported
+};
+
+void PrintTo(const BadChain& c, std::ostream* out) { *out << c.what; }
+class DamagedExtended : public ::testing::TestWithParam<BadChain> {};
+
+// Three logical NTFS partitions in p2 (sectors 200 to 899) of a 1000-sector
+// disk, then the damage.
+TEST_P(DamagedExtended, TheChainEndsWithAProblemAndKeepsWhatCameBefore) {
+    Disk d(1000);
+    d.Mbr(0, tables::kTypeNtfs, 64, 100);
+    d.Mbr(1, tables::kTypeExtended, 200, 700);
+    d.Chain(200, {{200, 210, 50}, {300, 310, 50}, {400, 410, 50}});
+    for (uint64_t lba : {64, 210, 310, 410}) d.Ntfs(lba);
+    GetParam().damage(&d);
+    const DiskLayout layout = d.Read();
+    std::vector<std::string> labels;
+    for (const Partition& p : layout.volumes) labels.push_back(p.label);
+    EXPECT_EQ(labels, GetParam().labels);
+    ASSERT_EQ(layout.problems.size(), 1u) << (layout.problems.empty() ? "" : layout.problems[0]);
+    EXPECT_NE(layout.problems[0].find(GetParam().said), std::string::npos) << layout.problems[0];
+}
+
+uint8_t* LinkOf(Disk* d, uint64_t record) { return d->At(record) + 446 + 16; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedExtended,
+    ::testing::Values(
+        BadChain{"loop back to the first record", [](Disk* d) { tables::Put32(LinkOf(d, 400) + 8, 0); tables::Put32(LinkOf(d, 400) + 12, 50); LinkOf(d, 400)[4] = 0x05; },
+                 {"p1", "p5", "p6", "p7"}, "loops"},
+        BadChain{"record linked to itself", [](Disk* d) { tables::Put32(LinkOf(d, 300) + 8, 100); },
+                 {"p1", "p5", "p6"}, "loops"},
+        BadChain{"link past the end of the source",
+                 [](Disk* d) {
+                     tables::SetEntry(d->At(0), 1, tables::kTypeExtended, 200, 5000);
+                     tables::Put32(LinkOf(d, 300) + 8, 4000);
+                 },
+                 {"p1", "p5", "p6"}, "beyond the end of the source"},
+        BadChain{"link outside the extended partition", [](Disk* d) { tables::Put32(LinkOf(d, 200) + 8, 750); },
+                 {"p1", "p5"}, "outside its extended partition"},
+        BadChain{"extended partition inside the extended one",
+                 [](Disk* d) { d->At(300)[446 + 4] = tables::kTypeExtendedLink; },
+                 {"p1", "p5", "p6"}, "holds an extended partition"},
+        BadChain{"record without a signature", [](Disk* d) { d->At(400)[511] = 0; }, {"p1", "p5", "p6"},
+                 "no boot record signature"},
+        BadChain{"link of a data type", [](Disk* d) { LinkOf(d, 200)[4] = tables::kTypeLinux; }, {"p1", "p5"},
+                 "not extended"},
+        BadChain{"extended partition at the table itself",
+                 [](Disk* d) { tables::SetEntry(d->At(0), 1, tables::kTypeExtended, 0, 900); }, {"p1"},
+                 "starts at the partition table"},
+        BadChain{"extended partition past the end",
+                 [](Disk* d) { tables::SetEntry(d->At(0), 1, tables::kTypeExtended, 1000, 900); }, {"p1"},
+                 "beyond the end of the source"}));
+
+TEST(PartitionTable, AnEndlessChainStopsAtTheLimit) {
+    const unsigned count = kMaxLogical + 20;
+    Disk d(16 + 2 * count);
+    d.Mbr(0, tables::kTypeExtended, 16, 2 * count);
+    std::vector<tables::Logical> logicals;
+    for (unsigned i = 0; i < count; ++i) {
+        logicals.push_back({16 + 2 * i, 17 + 2 * i, 1});
+        d.Ntfs(17 + 2 * i);
+    }
+    d.Chain(16, logicals);
+    const DiskLayout layout = d.Read();
+    ASSERT_EQ(layout.volumes.size(), kMaxLogical);
+    EXPECT_EQ(layout.volumes.back().label, "p" + std::to_string(4 + kMaxLogical));
+    ASSERT_EQ(layout.problems.size(), 1u);
+    EXPECT_NE(layout.problems[0].find("more than"), std::string::npos);
+}
 
 TEST(PartitionTable, NeitherVolumeNorTableIsAProblem) {
     Disk d(8);
