@@ -1,6 +1,7 @@
 // ntfs_fixture: writes a fixture image from the command line.
 //   ntfs_fixture standard IMAGE      the image the command tests read
 //   ntfs_fixture bench IMAGE FILES   FILES files, one in twenty with a stream
+//   ntfs_fixture demo IMAGE          the user guide's demonstration documents
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,9 +14,10 @@ int main(int argc, char** argv) {
     std::string error;
     bool ok = false;
     if (kind == "standard" && argc == 3) ok = BuildStandard(argv[2], &error);
+    else if (kind == "demo" && argc == 3) ok = BuildDemo(argv[2], &error);
     else if (kind == "bench" && argc == 4) ok = BuildBench(argv[2], unsigned(std::strtoul(argv[3], nullptr, 10)), &error);
     else {
-        std::fputs("usage: ntfs_fixture standard IMAGE | bench IMAGE FILES\n", stderr);
+        std::fputs("usage: ntfs_fixture standard IMAGE | bench IMAGE FILES | demo IMAGE\n", stderr);
         return 2;
     }
     if (!ok) std::fprintf(stderr, "ntfs_fixture: %s\n", error.c_str());
