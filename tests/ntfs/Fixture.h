@@ -17,7 +17,7 @@ struct Stream {
     // compressed, so its other non-resident streams are compressed too.
     bool compressed = false;
     // When not empty: these bytes, in place of the pattern (size is ignored).
-    std::string data;
+    std::string data = {};
 };
 
 // Numbered lines of text: compresses well, yet no two 4 KiB blocks are equal.
