@@ -1,5 +1,5 @@
 // uidrive: puts the real program into each state the user guide shows, from
-// another process, with the mouse and keys a user would use.
+// another process, with mouse clicks and the commands a user gives.
 //
 //   uidrive tree DOCUMENTS             writes the demonstration documents afresh
 //   uidrive guide [--step] EXE [DOCUMENTS WORK]
@@ -297,9 +297,15 @@ void Guide::ScanAndStop() {
             "the scan of the Windows directory did not start");
     ::Sleep(300);
     Shot("scan-running", {m_main});
-    // The picture shows a running scan only if it still runs now.
-    Require(Enabled(IDC_BUTTON_STOP) && !Enabled(IDC_BUTTON_SCAN),
-            "the scan of the Windows directory ended before its picture was taken");
+    // The picture shows a running scan only if it still runs now. A small
+    // Windows directory (the test suite's prefix) may be done already: then
+    // there is nothing to stop, and only a picture would be wrong.
+    if (!Enabled(IDC_BUTTON_STOP)) {
+        Require(!m_step, "the scan of the Windows directory ended before its picture was taken");
+        Require(WaitUntil([this] { return Status().rfind(L"扫描完成！", 0) == 0 && Enabled(IDC_BUTTON_SCAN); }, 10000),
+                "the scan of the Windows directory ended without its message");
+        return;
+    }
     ::PostMessageW(Item(IDC_BUTTON_STOP), BM_CLICK, 0, 0);
     Require(WaitUntil([this] { return Status().rfind(L"扫描被停止！", 0) == 0; }, 15000), "Stop did not stop the scan");
     Require(Enabled(IDC_BUTTON_SCAN) && !Enabled(IDC_BUTTON_STOP), "Scan was not given back after Stop");
