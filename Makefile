@@ -4,11 +4,12 @@
 #   make fuzz   run the fuzz targets for longer (FUZZ_SECONDS, default 600)
 #   make bench  measure the scan against a baseline under Wine (bench/run.sh),
 #               and vestrel-ntfs against fls on an NTFS image (bench/ntfs.sh)
+#   make screenshots  regenerate the user guide's pictures and command outputs
 JOBS ?= 2
 FUZZ_SECONDS ?= 600
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -Wno-dev
 
-.PHONY: all deps build native win64 win32 fuzzbuild test run fuzz bench clean
+.PHONY: all deps build native win64 win32 fuzzbuild test run fuzz bench screenshots clean
 
 all: build
 
@@ -57,6 +58,9 @@ bench: win64
 	cmake --build build/bench-native -j$(JOBS) --target bench_enumerate vestrel-ntfs ntfs_fixture
 	@sh bench/run.sh
 	@sh bench/ntfs.sh
+
+screenshots: native win64
+	@sh tools/screenshot.sh
 
 clean:
 	rm -rf build dist

@@ -131,7 +131,7 @@ ntfs_inode* ParentOf(ntfs_volume* vol, const std::u16string& path, std::u16strin
 
 bool WriteStream(ntfs_inode* ni, const Stream& s) {
     if (ntfs_attr_add(ni, AT_DATA, Units(s.name), u8(s.name.size()), nullptr, 0) != 0) return false;
-    if (s.size == 0) return true;
+    if (s.size == 0 && s.data.empty()) return true;
     ntfs_attr* na = ntfs_attr_open(ni, AT_DATA, Units(s.name), u32(s.name.size()));
     if (na == nullptr) return false;
     bool ok;
@@ -154,7 +154,7 @@ bool WriteStream(ntfs_inode* ni, const Stream& s) {
             ok = false;
         }
     } else {
-        const std::string data = Pattern(s.size);
+        const std::string data = s.data.empty() ? Pattern(s.size) : s.data;
         ok = ntfs_attr_pwrite(na, 0, s64(data.size()), data.data()) == s64(data.size());
     }
     ntfs_attr_close(na);

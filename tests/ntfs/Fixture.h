@@ -16,6 +16,8 @@ struct Stream {
     // CompressibleText(size) stored NTFS-compressed; the file is marked
     // compressed, so its other non-resident streams are compressed too.
     bool compressed = false;
+    // When not empty: these bytes, in place of the pattern (size is ignored).
+    std::string data = {};
 };
 
 // Numbered lines of text: compresses well, yet no two 4 KiB blocks are equal.
@@ -61,6 +63,9 @@ bool BuildBench(const std::string& image, unsigned files, std::string* error, un
 // A small volume whose \packed.bin carries a compressed stream "packed" of
 // `size` bytes of CompressibleText.
 bool BuildCompressed(const std::string& image, uint64_t size, std::string* error);
+
+// The user guide's demonstration documents under \Users\demo\Documents.
+bool BuildDemo(const std::string& image, std::string* error);
 
 // True when the image's `path`:`stream` is stored compressed; read-only.
 bool StreamIsCompressed(const std::string& image, const std::u16string& path, const std::u16string& stream);
