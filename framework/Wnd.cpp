@@ -198,14 +198,14 @@ bool CWnd::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* pResult) {
         NMHDR* hdr = reinterpret_cast<NMHDR*>(lp);
         const AFX_MSGMAP_ENTRY* e = FindEntry(WM_NOTIFY, hdr->code, static_cast<UINT>(hdr->idFrom));
         if (e == nullptr) return false;
-        auto fn = reinterpret_cast<void (CCmdTarget::*)(NMHDR*, LRESULT*)>(e->pfn);
+        auto fn = AfxHandlerCast<void (CCmdTarget::*)(NMHDR*, LRESULT*)>(e->pfn);
         (this->*fn)(hdr, pResult);
         return true;
     }
     if (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) {
         const AFX_MSGMAP_ENTRY* e = FindEntry(WM_CTLCOLORSTATIC, 0, 0);
         if (e == nullptr) return false;
-        auto fn = reinterpret_cast<HBRUSH (CCmdTarget::*)(CDC*, CWnd*, UINT)>(e->pfn);
+        auto fn = AfxHandlerCast<HBRUSH (CCmdTarget::*)(CDC*, CWnd*, UINT)>(e->pfn);
         CDC dc(reinterpret_cast<HDC>(wp));
         HBRUSH brush = (this->*fn)(&dc, FromHandle(reinterpret_cast<HWND>(lp)),
                                    msg - WM_CTLCOLORMSGBOX);
@@ -219,13 +219,13 @@ bool CWnd::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* pResult) {
         (this->*e->pfn)();
         break;
     case AfxSig_vw:
-        (this->*reinterpret_cast<void (CCmdTarget::*)(UINT_PTR)>(e->pfn))(wp);
+        (this->*AfxHandlerCast<void (CCmdTarget::*)(UINT_PTR)>(e->pfn))(wp);
         break;
     case AfxSig_hv:
-        *pResult = reinterpret_cast<LRESULT>((this->*reinterpret_cast<HCURSOR (CCmdTarget::*)()>(e->pfn))());
+        *pResult = reinterpret_cast<LRESULT>((this->*AfxHandlerCast<HCURSOR (CCmdTarget::*)()>(e->pfn))());
         break;
     case AfxSig_lwl:
-        *pResult = (this->*reinterpret_cast<LRESULT (CCmdTarget::*)(WPARAM, LPARAM)>(e->pfn))(wp, lp);
+        *pResult = (this->*AfxHandlerCast<LRESULT (CCmdTarget::*)(WPARAM, LPARAM)>(e->pfn))(wp, lp);
         break;
     default:
         return false;

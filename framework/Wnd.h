@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <string>
+#include <type_traits>
 
 #include "RuntimeClass.h"
 
@@ -55,6 +56,8 @@ protected:                                                      \
     const AFX_MSGMAP* theClass::GetThisMessageMap() {           \
         typedef theClass ThisClass;                             \
         typedef baseClass TheBaseClass;                         \
+        static_assert(std::is_base_of<TheBaseClass, ThisClass>::value, \
+                      "a message map chains to a base class");  \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
 #define END_MESSAGE_MAP()                                       \
@@ -65,9 +68,21 @@ protected:                                                      \
         return &messageMap;                                     \
     }
 
+// Converts a handler between its own member type and the common one. The
+// dispatch casts each entry back to exactly the type it was stored from, a
+// round trip the language defines; the compiler's warning about casts between
+// member-function types of different signatures is therefore off here alone.
+template <class To, class From>
+inline To AfxHandlerCast(From pfn) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wcast-function-type"
+    return reinterpret_cast<To>(pfn);
+#pragma GCC diagnostic pop
+}
+
 // The handler is first converted to the base class's member type of its exact
 // signature (a compile-time check), then stored in the common type.
-#define AFX_HANDLER(sig, fn) reinterpret_cast<AFX_PMSG>(static_cast<sig>(fn))
+#define AFX_HANDLER(sig, fn) AfxHandlerCast<AFX_PMSG>(static_cast<sig>(fn))
 
 #define ON_COMMAND(id, fn) \
     {WM_COMMAND, 0, (UINT)(id), AfxSig_vv, static_cast<AFX_PMSG>(&ThisClass::fn)},

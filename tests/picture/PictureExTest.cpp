@@ -239,7 +239,7 @@ void ForgetPlayedPasses() { g_nPassesPlayed = 0; }
 
 // A platform picture whose Render can be held, as a paint stuck in the
 // platform: every call goes to the real picture, Render once released.
-class HeldPicture : public IPicture {
+class HeldPicture final : public IPicture {
 public:
     static HANDLE s_release;        // manual reset; Render waits for it
     static volatile LONG s_live;    // held pictures not yet freed
