@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "CliPaths.h"
-#include "CliUsage.h"
 #include "Console.h"
 #include "Report.h"
 #include "StreamEnumerator.h"
@@ -15,8 +14,6 @@
 #include "WinSequences.h"
 
 namespace vestrel::cli {
-
-const char kUsage[] = VESTREL_CLI_USAGE;
 
 namespace {
 
