@@ -121,7 +121,7 @@ std::vector<std::wstring> Attributes(IXMLDOMDocument* doc, const wchar_t* elemen
 // A value of the string table that the translation list names first, which
 // is the one Explorer's Properties page shows.
 std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
-    const WORD* translation = nullptr;
+    WORD* translation = nullptr;
     UINT bytes = 0;
     if (!::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &bytes) ||
         translation == nullptr || bytes < 2 * sizeof(WORD)) {
@@ -167,13 +167,14 @@ TEST_P(ShippedProgram, VersionResourceNamesTheProductAndTheMaker) {
     UINT len = 0;
     ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
     ASSERT_NE(fixed, nullptr);
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(2, 1));
+    // The project's version (CMakeLists.txt), as major.minor.0.0.
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(VESTREL_VERSION_MINOR, VESTREL_VERSION_MAJOR));
     EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(2, 1));
+    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(VESTREL_VERSION_MINOR, VESTREL_VERSION_MAJOR));
     EXPECT_EQ(fixed->dwProductVersionLS, 0u);
     EXPECT_EQ(VersionString(info, L"ProductName"), L"Vestrel");
-    EXPECT_EQ(VersionString(info, L"ProductVersion"), L"1.2");
-    EXPECT_EQ(VersionString(info, L"FileVersion").rfind(L"1.2", 0), 0u);
+    EXPECT_EQ(VersionString(info, L"ProductVersion"), VESTREL_VERSION);
+    EXPECT_EQ(VersionString(info, L"FileVersion"), VESTREL_VERSION L".0.0");
     EXPECT_EQ(VersionString(info, L"CompanyName"), L"Korvane");
     EXPECT_EQ(VersionString(info, L"OriginalFilename"), GetParam().fileName);
     EXPECT_FALSE(VersionString(info, L"FileDescription").empty());
