@@ -21,8 +21,10 @@ export CCACHE_HASHDIR=true
 configure_like() {
   [ -f "$1/CMakeCache.txt" ] || { echo "$1 is not configured (make dist first)"; return 1; }
   rm -rf "$2" && mkdir -p "$2" || return 1
-  sed -n -E 's/^(CMAKE_BUILD_TYPE|CMAKE_TOOLCHAIN_FILE|CMAKE_(C|CXX)_FLAGS|CMAKE_EXE_LINKER_FLAGS|CMAKE_(C|CXX)_COMPILER_LAUNCHER|VESTREL_[A-Z0-9_]+):([A-Z]+)=(.*)$/set(\1 "\5" CACHE \4 "")/p' \
-    "$1/CMakeCache.txt" | sed 's/CACHE UNINITIALIZED/CACHE STRING/' > "$work/${2##*/}.init.cmake"
+  names='CMAKE_BUILD_TYPE|CMAKE_TOOLCHAIN_FILE|CMAKE_(C|CXX)_FLAGS|CMAKE_EXE_LINKER_FLAGS'
+  names="$names|CMAKE_(C|CXX)_COMPILER_LAUNCHER|VESTREL_[A-Z0-9_]+"
+  sed -n -E "s/^($names):([A-Z]+)=(.*)\$/set(\\1 \"\\5\" CACHE \\4 \"\")/p" "$1/CMakeCache.txt" |
+    sed 's/CACHE UNINITIALIZED/CACHE STRING/' > "$work/${2##*/}.init.cmake"
   cmake -S . -B "$2" -C "$work/${2##*/}.init.cmake" -Wno-dev > "$work/${2##*/}.configure.log" 2>&1 ||
     { cat "$work/${2##*/}.configure.log"; return 1; }
 }
