@@ -5,11 +5,13 @@
 #   make bench  measure the scan against a baseline under Wine (bench/run.sh),
 #               and vestrel-ntfs against fls on an NTFS image (bench/ntfs.sh)
 #   make screenshots  regenerate the user guide's pictures and command outputs
+#   make dist   the release zips (win32, win64), the vestrel-ntfs package and
+#               dist/SHA256SUMS;  make deb   the package alone
 JOBS ?= 2
 FUZZ_SECONDS ?= 600
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -Wno-dev
 
-.PHONY: all deps build native win64 win32 fuzzbuild test run fuzz bench screenshots clean
+.PHONY: all deps build native win64 win32 fuzzbuild test run fuzz bench screenshots clean dist deb
 
 all: build
 
@@ -42,7 +44,7 @@ fuzzbuild: deps build/fuzz/CMakeCache.txt
 
 build: native win64 win32
 
-test: native win64 win32 fuzzbuild
+test: native win64 win32 fuzzbuild dist
 	@sh tools/run-tests.sh
 
 run: win64
@@ -61,6 +63,31 @@ bench: win64
 
 screenshots: native win64
 	@sh tools/screenshot.sh
+
+# Release: the Windows programs of build/win32 and build/win64, stripped; the
+# Linux program from a tree of its own, without sanitizers and with Debian's
+# hardening flags. Same commit, same bytes (tools/check-reproducible.sh).
+VERSION := $(shell sed -n 's/^project.Vestrel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+SHIPPED := vestrel korvaneupdate vestrel-cli
+DEB = dist/vestrel-ntfs_$(VERSION)_$(shell dpkg --print-architecture).deb
+
+build/release-native/CMakeCache.txt: | deps
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	cmake -S . -B build/release-native $(CMAKE_FLAGS) -DVESTREL_SANITIZE=OFF >/dev/null
+
+deb: deps build/release-native/CMakeCache.txt
+	cmake --build build/release-native -j$(JOBS) --target vestrel-ntfs
+	@mkdir -p dist && python3 tools/release.py deb build/release-native build/release/deb $(DEB)
+
+dist: deb build/win32/CMakeCache.txt build/win64/CMakeCache.txt
+	@for a in win32 win64; do \
+	  cmake --build build/$$a -j$(JOBS) --target $(SHIPPED) && \
+	  python3 tools/release.py windows $$a build/$$a build/release/$$a dist/vestrel-$(VERSION)-$$a.zip || exit 1; \
+	done
+	@echo "dist/SHA256SUMS:"
+	@python3 tools/release.py sums dist/vestrel-$(VERSION)-win32.zip dist/vestrel-$(VERSION)-win64.zip $(DEB)
 
 clean:
 	rm -rf build dist

@@ -15,34 +15,6 @@
 
 namespace vestrel::cli {
 
-const char kUsage[] =
-    "Usage: vestrel-cli COMMAND [OPTIONS] ARGUMENTS\n"
-    "Finds, reads, copies out and deletes NTFS alternate data streams.\n"
-    "\n"
-    "  list [options] PATH...        the streams of each file or directory named;\n"
-    "                                for a directory its own and its entries'\n"
-    "    -r, --recursive             the whole tree below each directory\n"
-    "    --format table|csv|json     default: table on a console, csv otherwise\n"
-    "    --all                       also favicon, zone.identifier, oecustomproperty\n"
-    "    --follow-links              enter junctions, directory links and mount\n"
-    "                                points (never a directory twice)\n"
-    "    --quiet                     no progress line\n"
-    "    --fail-if-found             exit 3 when any stream is listed\n"
-    "  cat FILE:STREAM               the stream's bytes to standard output\n"
-    "  extract [options] PATH... --to DIR\n"
-    "                                copies every stream found into DIR, one file\n"
-    "                                per stream, never overwriting, and writes an\n"
-    "                                index of what went where (index.csv)\n"
-    "    -r, --recursive, --all, --follow-links, --quiet, --format as for list\n"
-    "    --index-format csv|json     the index's format (default csv)\n"
-    "  delete [--dry-run] FILE:STREAM...\n"
-    "                                deletes named streams only; a path that names\n"
-    "                                no stream or the unnamed one is refused\n"
-    "  --help, --version\n"
-    "\n"
-    "Exit status: 0 success, 1 some entries could not be read (each said on\n"
-    "stderr), 2 usage error (nothing done), 3 streams found with --fail-if-found.\n";
-
 namespace {
 
 using report::StreamRow;

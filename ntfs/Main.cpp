@@ -53,6 +53,7 @@ const char kUsage[] =
     "  --index-format csv|json\n"
     "                         extract: the index of what went where (default csv)\n"
     "  -h, --help             this text\n"
+    "  --version              the program's version\n"
     "\n"
     "exit status: 0 all read, 1 some entries could not be read or damage was\n"
     "worked around (each said on stderr), 2 usage error, 3 --fail-if-found and\n"
@@ -414,6 +415,10 @@ int Main(int argc, char** argv) {
     const std::string command = words[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
+        return report::kExitOk;
+    }
+    if (command == "--version") {
+        std::fputs("vestrel-ntfs " VESTREL_VERSION "\n", stdout);
         return report::kExitOk;
     }
     const report::ParsedArgs args = report::ParseArgs({words.begin() + 1, words.end()}, accepted);

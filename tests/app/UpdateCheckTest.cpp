@@ -1,6 +1,9 @@
 // The updater's decision: command-line splitting, versions, the manifest.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "UpdateCheck.h"
 
 using namespace korvane_update;
@@ -113,4 +116,57 @@ TEST(UpdaterDecision, MalformedArgumentsOrOversizedManifestGiveNothing) {
     EXPECT_EQ(Decide(L"korvaneupdate.exe Q00000019 v1.2 a.exe", big), kNothingToDo);
     std::string justFits = kManifest + std::string(kMaxManifestBytes - kManifest.size(), '\n');
     EXPECT_EQ(Decide(L"korvaneupdate.exe Q00000019 v1.2 a.exe", justFits), kUpdateAvailable);
+}
+
+// The manifest the release ships beside the updater: inert as it is, with the
+// line ends of the source tree and of the Windows package (CRLF); its example
+// entry, once a user removes the comment marks, announces an update to the
+// version of the program that asks.
+namespace {
+std::string ShippedManifest() {
+    std::ifstream in(SHIPPED_UPDATER_INI, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string WithCrlf(const std::string& lf) {
+    std::string out;
+    for (char c : lf) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
+// What a user does to the example: drops the ';' of each commented-out line
+// (";[Q...]", ";latest = ..."), leaving the prose ("; text") alone.
+std::string Uncommented(const std::string& text) {
+    std::string out;
+    bool lineStart = true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool example = lineStart && text[i] == ';' && i + 1 < text.size() &&
+                             std::string(" \t\r\n").find(text[i + 1]) == std::string::npos;
+        if (!example) out += text[i];
+        lineStart = text[i] == '\n';
+    }
+    return out;
+}
+}  // namespace
+
+TEST(ShippedUpdaterManifest, AnswersNothingUntilTheExampleIsUncommented) {
+    const std::string shipped = ShippedManifest();
+    ASSERT_FALSE(shipped.empty()) << SHIPPED_UPDATER_INI;
+    ASSERT_EQ(shipped.find('\r'), std::string::npos) << "kept with LF in the tree, packaged with CRLF";
+    EXPECT_LE(WithCrlf(shipped).size(), kMaxManifestBytes);
+    const std::wstring call = L"korvaneupdate.exe Q00000019 v1.2 vestrel.exe";
+    for (const std::string& text : {shipped, WithCrlf(shipped)}) {
+        ManifestEntry e;
+        EXPECT_FALSE(FindManifestEntry(text, "Q00000019", &e));
+        EXPECT_EQ(Decide(call, text), kNothingToDo);
+        const std::string edited = Uncommented(text);
+        ASSERT_TRUE(FindManifestEntry(edited, "Q00000019", &e)) << edited;
+        EXPECT_FALSE(e.bUrgent);
+        EXPECT_EQ(Decide(call, edited), kUpdateAvailable);
+        // Newer than this version only: a copy already at it is left alone.
+        EXPECT_EQ(Decide(L"korvaneupdate.exe Q00000019 " + std::wstring(e.strLatest.begin(), e.strLatest.end()) +
+                             L" vestrel.exe",
+                         edited),
+                  kNothingToDo);
+    }
 }

@@ -266,6 +266,13 @@ TEST(CliList, ExitStatusesAndOneErrorLinePerUnreadableEntry) {
     EXPECT_EQ(help.exitCode, 0u);
     for (const char* word : {"list", "cat", "extract", "delete", "--follow-links", "--fail-if-found", "Exit status"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    // Exactly cli/usage.txt, which the release's README.txt quotes.
+    bool read = false;
+    const std::string usage = ReadBytes(VESTREL_CLI_USAGE_TXT, &read);
+    ASSERT_TRUE(read);
+    std::string printed = help.out;
+    printed.erase(std::remove(printed.begin(), printed.end(), '\r'), printed.end());
+    EXPECT_EQ(printed, usage);
 }
 
 TEST(CliCat, WritesTheStreamByteForByte) {

@@ -245,6 +245,9 @@ TEST_F(NtfsCli, FailIfFoundAndUsageStatuses) {
     }
     EXPECT_EQ(RunNtfs({"--help"}).status, 0);
     EXPECT_NE(RunNtfs({"list", "--help"}).out.find("usage: vestrel-ntfs list"), std::string::npos);
+    const RunResult version = RunNtfs({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "vestrel-ntfs " VESTREL_VERSION "\n");
 }
 
 TEST_F(NtfsCli, CatWritesTheStreamBytesExactly) {
