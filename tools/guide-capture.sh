@@ -43,6 +43,21 @@ capture() {
   "$run" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1 ||
   fail "cannot set up the virtual desktop"
 
+# Wine draws the title bar's buttons with its Marlett font, which Debian ships
+# in fonts-wine; without it they come out as letters. Only this prefix gets
+# the one font (the test prefix keeps the fonts its pictures were made with).
+fonts="$prefix/drive_c/windows/Fonts"
+if [ ! -f "$fonts/marlett.ttf" ]; then
+  marlett=/usr/share/wine/fonts/marlett.ttf
+  if [ ! -f "$marlett" ]; then
+    mkdir -p "$work/fonts-wine" &&
+      (cd "$work/fonts-wine" && apt-get download fonts-wine >/dev/null 2>&1 && dpkg -x fonts-wine_*.deb .) ||
+      fail "cannot fetch the Marlett font (Debian package fonts-wine)"
+    marlett="$work/fonts-wine/usr/share/wine/fonts/marlett.ttf"
+  fi
+  mkdir -p "$fonts" && cp "$marlett" "$fonts/" || fail "cannot install the Marlett font"
+fi
+
 # The programs as installed on the demonstration machine.
 rm -rf "$bin" "$home/streams" "$home/AppData/Local/Temp/vestrel-guide"
 mkdir -p "$bin" "$home/AppData/Local/Temp/vestrel-guide" || fail "cannot create $bin"
