@@ -37,6 +37,16 @@ std::string TempDirectory() {
     return made != nullptr ? made : "";
 }
 
+void ExecNtfs(const std::vector<std::string>& args) {
+    setenv("ASAN_OPTIONS", "exitcode=86:abort_on_error=0", 1);
+    setenv("UBSAN_OPTIONS", "exitcode=86:print_stacktrace=1", 1);
+    std::vector<char*> argv{const_cast<char*>(VESTREL_NTFS_EXE)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
 RunResult RunNtfs(const std::vector<std::string>& args, double deadlineSeconds) {
     // Where the child's output goes; removed when the test program ends.
     static const struct Scratch {
@@ -55,13 +65,7 @@ RunResult RunNtfs(const std::vector<std::string>& args, double deadlineSeconds) 
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        setenv("ASAN_OPTIONS", "exitcode=86:abort_on_error=0", 1);
-        setenv("UBSAN_OPTIONS", "exitcode=86:print_stacktrace=1", 1);
-        std::vector<char*> argv{const_cast<char*>(VESTREL_NTFS_EXE)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        ExecNtfs(args);
     }
     int status = 0;
     for (;;) {

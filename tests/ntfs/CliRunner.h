@@ -18,6 +18,10 @@ struct RunResult {
 // Sanitizer reports end the child with these statuses, never 0 or 1.
 constexpr int kSanitizerExit = 86;
 
+// In a forked child: becomes vestrel-ntfs with `args`, sanitizer reports
+// ending it with kSanitizerExit; 127 when it cannot be started.
+[[noreturn]] void ExecNtfs(const std::vector<std::string>& args);
+
 RunResult RunNtfs(const std::vector<std::string>& args, double deadlineSeconds = 60);
 
 std::string ReadFile(const std::string& path);

@@ -38,15 +38,7 @@ TerminalRun RunOnTerminal(const std::vector<std::string>& args, double deadlineS
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
     if (pid < 0) return result;
-    if (pid == 0) {
-        setenv("ASAN_OPTIONS", "exitcode=86:abort_on_error=0", 1);
-        setenv("UBSAN_OPTIONS", "exitcode=86:print_stacktrace=1", 1);
-        std::vector<char*> argv{const_cast<char*>(VESTREL_NTFS_EXE)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    if (pid == 0) ExecNtfs(args);
     const auto start = std::chrono::steady_clock::now();
     char buffer[4096];
     for (;;) {

@@ -72,6 +72,26 @@ void Drain(HANDLE pipe, std::string* into) {
 
 }  // namespace
 
+namespace {
+
+// Starts `exe` with `args` quoted as the C runtime splits them back, the
+// given (inheritable) standard handles and creation flags.
+bool StartWithHandles(const std::wstring& exe, const std::vector<std::wstring>& args, const std::wstring& workDir,
+                      HANDLE in, HANDLE out, HANDLE err, DWORD flags, PROCESS_INFORMATION* pi) {
+    std::wstring cmd = QuoteArgument(exe);
+    for (const std::wstring& a : args) cmd += L" " + QuoteArgument(a);
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in;
+    si.hStdOutput = out;
+    si.hStdError = err;
+    return ::CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, flags, nullptr,
+                            workDir.empty() ? nullptr : workDir.c_str(), &si, pi) != FALSE;
+}
+
+}  // namespace
+
 ConsoleRun RunConsole(const std::wstring& exe, const std::vector<std::wstring>& args, const std::wstring& workDir,
                       int timeoutMs) {
     ConsoleRun result;
@@ -87,17 +107,8 @@ ConsoleRun RunConsole(const std::wstring& exe, const std::vector<std::wstring>& 
     ::SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
     HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
 
-    std::wstring cmd = QuoteArgument(exe);
-    for (const std::wstring& a : args) cmd += L" " + QuoteArgument(a);
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = nul;
-    si.hStdOutput = outWrite;
-    si.hStdError = errWrite;
     PROCESS_INFORMATION pi{};
-    const BOOL started = ::CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                          workDir.empty() ? nullptr : workDir.c_str(), &si, &pi);
+    const bool started = StartWithHandles(exe, args, workDir, nul, outWrite, errWrite, CREATE_NO_WINDOW, &pi);
     ::CloseHandle(outWrite);
     ::CloseHandle(errWrite);
     if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
@@ -156,18 +167,10 @@ ConsoleScreen RunOnConsole(const std::wstring& exe, const std::vector<std::wstri
                                OPEN_EXISTING, 0, nullptr);
     HANDLE in = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                               OPEN_EXISTING, 0, nullptr);
-    std::wstring cmd = QuoteArgument(exe);
-    for (const std::wstring& a : args) cmd += L" " + QuoteArgument(a);
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in;
-    si.hStdOutput = out;
-    si.hStdError = out;
     PROCESS_INFORMATION pi{};
     if (out == INVALID_HANDLE_VALUE || in == INVALID_HANDLE_VALUE) {
         result.problem = "console handles: " + std::to_string(::GetLastError());
-    } else if (!::CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    } else if (!StartWithHandles(exe, args, L"", in, out, out, 0, &pi)) {
         result.problem = "CreateProcessW failed: " + std::to_string(::GetLastError());
     } else {
         const ULONGLONG end = ::GetTickCount64() + ULONGLONG(timeoutMs);
