@@ -217,8 +217,12 @@ bool SetMirrorAside(Volume::Device* d, std::string* differing) {
     uint8_t boot[kSectorSize];
     if (ReadWindow(*d, reinterpret_cast<char*>(boot), sizeof boot, 0) != s64(sizeof boot)) return false;
     const uint64_t bytesPerSector = Le16(boot + 11);
-    // Above 0x80 the count is a negative power of two.
-    const uint64_t sectorsPerCluster = boot[13] > 0x80 ? uint64_t(1) << (256 - boot[13]) : boot[13];
+    // Above 0x80 the count is a negative power of two; no real cluster is
+    // larger than 2 MiB, so a larger power is damage (and no shift is made
+    // past the width of the type).
+    const unsigned power = 256u - boot[13];
+    if (boot[13] > 0x80 && power > 21) return false;
+    const uint64_t sectorsPerCluster = boot[13] > 0x80 ? uint64_t(1) << power : boot[13];
     const uint64_t cluster = bytesPerSector * sectorsPerCluster;
     const int8_t perRecord = int8_t(boot[0x40]);
     if (cluster == 0 || cluster > (1u << 21) || perRecord == 0 || perRecord < -20) return false;

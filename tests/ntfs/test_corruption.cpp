@@ -73,3 +73,21 @@ TEST_P(Corruption, EveryCommandEndsInTimeWithADefinedStatus) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, Corruption, ::testing::Range(1u, 13u));
+
+// A boot sector that says NTFS but whose cluster size byte is out of range
+// (as a count, or as a negative power of two past any real cluster): the
+// volume is refused with a message, nothing is read from the bad size.
+TEST_F(Corruption, ClusterSizeOutOfRangeIsRefused) {
+    for (const uint8_t perCluster : {uint8_t(0x00), uint8_t(0x03), uint8_t(0x81), uint8_t(0xA0), uint8_t(0xC0),
+                                     uint8_t(0xF3), uint8_t(0xFF)}) {
+        std::string bytes = ReadFile(g_clean);
+        bytes[13] = char(perCluster);
+        const std::string image = g_dir + "/cluster.raw";
+        std::ofstream(image, std::ios::binary) << bytes;
+        const RunResult r = RunNtfs({"list", "-r", image}, 30);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.status, 1) << "byte " << int(perCluster) << "\n" << r.err;
+        EXPECT_FALSE(r.err.empty()) << "byte " << int(perCluster);
+        std::filesystem::remove(image);
+    }
+}
