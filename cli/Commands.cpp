@@ -111,7 +111,8 @@ bool ForEachStream(const std::wstring& path, bool openLinkItself, bool all,
         *error = file.error();
         return false;
     }
-    FileStreamSequence seq(file.get(), path);
+    // Names and sizes only: a caller wanting data opens the stream's own path.
+    FileStreamSequence seq(file.get(), path, StreamUse::kNamesOnly);
     WalkNamedStreams(seq, 0, [&](const NamedStream& s) { return (s.excluded && !all) || visit(s); });
     return true;
 }

@@ -119,7 +119,7 @@ std::vector<std::wstring> ListStreamSiblings(const std::wstring& path) {
     return Cache().Lookup(dir, base);
 }
 
-SiblingSequence::SiblingSequence(HANDLE file, const std::wstring& path) {
+SiblingSequence::SiblingSequence(HANDLE file, const std::wstring& path, StreamUse use) {
     // The basic information is enough to tell a directory; the full handle
     // information also asks for the volume and costs far more per file.
     FILE_BASIC_INFO info;
@@ -131,12 +131,20 @@ SiblingSequence::SiblingSequence(HANDLE file, const std::wstring& path) {
         AddUnit(Header(kBackupData, uint64_t(size.QuadPart), 0), uint64_t(size.QuadPart));
     }
     for (const std::wstring& name : ListStreamSiblings(path)) {
-        HANDLE h = CreateFileUnredirected(FsCall::kOpen, (path + L":" + name).c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-        if (h == INVALID_HANDLE_VALUE) continue;
-        if (!GetFileSizeEx(h, &size)) {
-            CloseHandle(h);
-            continue;
+        const std::wstring sibling = path + L":" + name;
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (use == StreamUse::kNamesOnly) {
+            WIN32_FILE_ATTRIBUTE_DATA attr;
+            if (!GetFileAttributesExUnredirected(sibling.c_str(), &attr)) continue;
+            size.QuadPart = LONGLONG(uint64_t(attr.nFileSizeHigh) << 32 | attr.nFileSizeLow);
+        } else {
+            h = CreateFileUnredirected(FsCall::kOpen, sibling.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS);
+            if (h == INVALID_HANDLE_VALUE) continue;
+            if (!GetFileSizeEx(h, &size)) {
+                CloseHandle(h);
+                continue;
+            }
         }
         std::vector<uint8_t> rawName;
         AppendUtf16(rawName, L":" + name + L":$DATA");
@@ -150,7 +158,7 @@ SiblingSequence::SiblingSequence(HANDLE file, const std::wstring& path) {
 
 SiblingSequence::~SiblingSequence() {
     for (const Source& s : sources_) {
-        if (s.owned) CloseHandle(s.handle);
+        if (s.owned && s.handle != INVALID_HANDLE_VALUE) CloseHandle(s.handle);
     }
 }
 
@@ -160,6 +168,10 @@ bool SiblingSequence::ReadData(size_t unit, uint64_t offset, uint8_t* out, uint3
     LARGE_INTEGER at;
     at.QuadPart = LONGLONG(offset);
     HANDLE h = sources_[unit].handle;
+    if (h == INVALID_HANDLE_VALUE) {  // a sibling listed by name only
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
     DWORD n = 0;
     if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) || !ReadFile(h, out, count, &n, nullptr)) return false;
     *got = n;
@@ -172,7 +184,7 @@ bool FileStreamSequence::Read(void* buffer, uint32_t count, uint32_t* bytesRead)
     if (!started_) {
         started_ = true;
         if (!ok && BackupUnsupported(platform_.LastError())) {
-            fallback_.reset(new SiblingSequence(file_, path_));
+            fallback_.reset(new SiblingSequence(file_, path_, use_));
             return fallback_->Read(buffer, count, bytesRead);
         }
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "NtfsStream.h"
+#include "StreamEnumerator.h"
 #include "WinSequences.h"
 
 namespace {
@@ -244,6 +245,52 @@ TEST_F(NtfsStreamTest, FileSequenceKeepsTheReadAndSkipRules) {
         EXPECT_EQ(n, 0u);  // the end
     }
     CloseHandle(h);
+}
+
+// A listing asks names and sizes only: where streams are sibling entries it
+// sizes them from the entries and opens none, so a stream another program
+// holds without sharing is still listed; its data cannot be read through such
+// a sequence, and a read fails instead of delivering anything.
+TEST_F(NtfsStreamTest, NamesOnlySequenceListsStreamsItCannotOpen) {
+    const std::wstring file = Path(L"held.txt");
+    Write(file, Text("main"));
+    Write(file + L":a", Text("abc"));
+    Write(file + L":busy", Pattern(300, 1));
+    Write(file + L":z", {});
+    if (PlatformBackupWorks(file)) GTEST_SKIP() << "the platform's sequence reads through the file's own handle";
+    HANDLE busy = CreateFileW((file + L":busy").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    auto listing = [&](vestrel::StreamUse use) {
+        std::vector<std::pair<std::wstring, uint64_t>> found;
+        vestrel::FileStreamSequence seq(h, file, use);
+        vestrel::WalkNamedStreams(seq, 0, [&](const vestrel::NamedStream& s) {
+            found.emplace_back(s.name, s.size);
+            return true;
+        });
+        return found;
+    };
+    using Found = std::vector<std::pair<std::wstring, uint64_t>>;
+    EXPECT_EQ(listing(vestrel::StreamUse::kNamesOnly), (Found{{L"a", 3}, {L"busy", 300}, {L"z", 0}}));
+    EXPECT_EQ(listing(vestrel::StreamUse::kData), (Found{{L"a", 3}, {L"z", 0}})) << "one it cannot open is left out";
+    {
+        vestrel::FileStreamSequence seq(h, file, vestrel::StreamUse::kNamesOnly);
+        uint8_t buf[64];
+        uint32_t n = 0;
+        ASSERT_TRUE(seq.Read(buf, 24, &n));  // the main unit, whole
+        ASSERT_EQ(n, 24u);
+        const uint32_t nameBytes = uint32_t(std::wstring(L":a:$DATA").size() * 2);
+        ASSERT_TRUE(seq.Read(buf, 20 + nameBytes, &n));
+        ASSERT_EQ(n, 20 + nameBytes);
+        n = 99;
+        EXPECT_FALSE(seq.Read(buf, 3, &n));
+        EXPECT_EQ(n, 0u);
+    }
+    CloseHandle(h);
+    CloseHandle(busy);
 }
 
 // Siblings are indexed per directory; the index must follow streams added,
