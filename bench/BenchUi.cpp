@@ -78,6 +78,10 @@ int wmain(int argc, wchar_t** argv) {
     ::Sleep(2000);  // past the title banner
     HWND status = d.item(IDC_STATIC_STATUS);
     HWND list = d.item(IDC_LIST_RESULT);
+    if (status == nullptr || list == nullptr) {
+        std::fprintf(stderr, "benchui: the main dialog did not open (is there a display?)\n");
+        return 1;
+    }
     const int n = 2000;
     if (mode == L"costs") {
         auto t = Clock::now();

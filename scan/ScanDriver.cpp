@@ -170,6 +170,8 @@ CScanHost::~CScanHost() {
 void CScanHost::AttachScanWindow(HWND hWnd) {
     DropSession();
     m_hScanWnd = hWnd;
+    m_hStatus = ::GetDlgItem(hWnd, IDC_STATIC_STATUS);
+    m_hList = ::GetDlgItem(hWnd, IDC_LIST_RESULT);
     m_pSession = new CScanSession(hWnd, std::wstring());
 }
 
@@ -255,11 +257,11 @@ LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
     HWND dlg = m_hScanWnd;
     switch (r.kind) {
     case ScanRequest::kShowEntry:
-        SetControlText(dlg, IDC_STATIC_STATUS, r.text->c_str());
+        ::SetWindowTextW(m_hStatus, r.text->c_str());
         if (r.isFile) ++m_nFileCount;
         return 1;
     case ScanRequest::kAddRow: {
-        HWND list = ::GetDlgItem(dlg, IDC_LIST_RESULT);
+        HWND list = m_hList;
         if (m_nRedrawHidesList < 0) m_nRedrawHidesList = RedrawSwitchHidesList(list) ? 1 : 0;
         HeldListPaint held(list, m_nRedrawHidesList != 0);
         wchar_t size[16];

@@ -104,6 +104,11 @@ private:
     void DropSession();
 
     HWND m_hScanWnd = nullptr;
+    // The status line and the result list, asked once: every listing entry
+    // and every row of a scan goes to one of them, and under Wine asking the
+    // window for a control is a round trip to the server each time.
+    HWND m_hStatus = nullptr;
+    HWND m_hList = nullptr;
     CScanSession* m_pSession = nullptr;
     // Whether the list view hides itself when its redraw is off; -1 unknown.
     int m_nRedrawHidesList = -1;
