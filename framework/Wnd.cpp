@@ -9,8 +9,16 @@
 
 namespace {
 
-// The window property that links an HWND to its permanent CWnd.
-const wchar_t kWndProperty[] = L"Vestrel.CWnd";
+// The permanent CWnd of every attached HWND. A table in the process rather
+// than a window property: the window procedure looks a window up for every
+// message, and under Wine each property lookup is a request to its server.
+// An entry goes when its CWnd detaches, which a subclassed window does at
+// WM_NCDESTROY and any CWnd does when it is destroyed.
+SRWLOCK g_permanentLock = SRWLOCK_INIT;
+std::unordered_map<HWND, CWnd*>& PermanentWindows() {
+    static auto* map = new std::unordered_map<HWND, CWnd*>;
+    return *map;
+}
 
 // The message being handled on this thread, for Default().
 struct CurrentMessage {
@@ -102,7 +110,12 @@ CWnd::~CWnd() {
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
     if (hWnd == nullptr) return nullptr;
-    return static_cast<CWnd*>(::GetPropW(hWnd, kWndProperty));
+    ::AcquireSRWLockShared(&g_permanentLock);
+    const auto& map = PermanentWindows();
+    const auto it = map.find(hWnd);
+    CWnd* wnd = it != map.end() ? it->second : nullptr;
+    ::ReleaseSRWLockShared(&g_permanentLock);
+    return wnd;
 }
 
 CWnd* CWnd::FromHandle(HWND hWnd) {
@@ -120,15 +133,24 @@ CWnd* CWnd::FromHandle(HWND hWnd) {
 }
 
 BOOL CWnd::Attach(HWND hWnd) {
-    if (hWnd == nullptr || FromHandlePermanent(hWnd) != nullptr) return FALSE;
-    if (!::SetPropW(hWnd, kWndProperty, this)) return FALSE;
+    if (hWnd == nullptr || !::IsWindow(hWnd)) return FALSE;
+    ::AcquireSRWLockExclusive(&g_permanentLock);
+    const bool added = PermanentWindows().emplace(hWnd, this).second;
+    ::ReleaseSRWLockExclusive(&g_permanentLock);
+    if (!added) return FALSE;
     m_hWnd = hWnd;
     return TRUE;
 }
 
 HWND CWnd::Detach() {
     HWND h = m_hWnd;
-    if (h != nullptr && FromHandlePermanent(h) == this) ::RemovePropW(h, kWndProperty);
+    if (h != nullptr) {
+        ::AcquireSRWLockExclusive(&g_permanentLock);
+        auto& map = PermanentWindows();
+        const auto it = map.find(h);
+        if (it != map.end() && it->second == this) map.erase(it);
+        ::ReleaseSRWLockExclusive(&g_permanentLock);
+    }
     m_hWnd = nullptr;
     return h;
 }

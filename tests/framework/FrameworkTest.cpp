@@ -172,9 +172,17 @@ TEST(MessageMap, CloseBoxEndsADialogAsCancelAndUnbindsControls) {
     ProbeDialog* seen = nullptr;
     ModalDialog<ProbeDialog> d([&] { return seen = new ProbeDialog; });
     HWND edit = d.item(IDC_EDIT_CONTENT);
+    HWND dialog = d.hwnd();
     ::PostMessageW(d.hwnd(), WM_CLOSE, 0, 0);
     EXPECT_EQ(d.WaitClosed(5000), IDCANCEL);
     EXPECT_FALSE(::IsWindow(edit));
+    // Gone windows leave nothing behind: a later window given the same
+    // handle value must not meet the old objects.
+    EXPECT_EQ(CWnd::FromHandlePermanent(edit), nullptr);
+    EXPECT_EQ(CWnd::FromHandlePermanent(dialog), nullptr);
+    CWnd late;
+    EXPECT_FALSE(late.Attach(edit)) << "a window that no longer exists cannot be attached";
+    EXPECT_EQ(late.m_hWnd, nullptr);
 }
 
 TEST(ListCtrl, ReadsLongTextsWholeAndKeepsCheckStates) {
