@@ -28,7 +28,7 @@ enum class StreamUse { kData, kNamesOnly };
 // For data, each sibling is opened and sized through its handle at once, and
 // one that cannot be opened is left out. For names only, a sibling is sized
 // from its directory entry and never opened (under Wine an open and its first
-// query cost about 150 microseconds, the entry about 6); reading its data
+// query cost about 150 microseconds, the entry about 9); reading its data
 // fails.
 class SiblingSequence : public UnitSequence {
 public:
