@@ -394,7 +394,10 @@ void Guide::BrowseForDocuments() {
 void Guide::ScanDocuments() {
     Click(m_main, IDC_RADIO_FOLDER);
     Click(m_main, IDC_BUTTON_SCAN);
-    Require(WaitUntil([this] { return Status().rfind(L"扫描完成！", 0) == 0; }, 60000), "the folder scan did not complete");
+    // The line may still read complete from the scan before: this one has
+    // ended when Scan is given back with the message.
+    Require(WaitUntil([this] { return Status().rfind(L"扫描完成！", 0) == 0 && Enabled(IDC_BUTTON_SCAN); }, 60000),
+            "the folder scan did not complete");
     size_t files = 0, listed = 0;
     for (const DemoFile& f : DemoDocuments()) {
         ++files;

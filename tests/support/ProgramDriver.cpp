@@ -242,7 +242,11 @@ HWND FocusedControl(HWND anyWindowOfThread) {
 bool ScanFolderAndWait(HWND mainWnd, const std::wstring& folder, int timeoutMs) {
     StartFolderScan(mainWnd, folder);
     HWND status = ::GetDlgItem(mainWnd, IDC_STATIC_STATUS);
-    return WaitUntil([&] { return WindowText(status).rfind(L"扫描完成", 0) == 0; }, timeoutMs);
+    HWND scan = ::GetDlgItem(mainWnd, IDC_BUTTON_SCAN);
+    // The click has taken Scan away; the line may still read complete from an
+    // earlier scan, so the end is Scan given back with the message.
+    return WaitUntil([&] { return ::IsWindowEnabled(scan) && WindowText(status).rfind(L"扫描完成", 0) == 0; },
+                     timeoutMs);
 }
 
 void MakeDemoTree(const std::wstring& root) {
