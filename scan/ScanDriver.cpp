@@ -30,8 +30,6 @@ std::wstring Format(const wchar_t* format, int files, int streams) {
     return text;
 }
 
-void SetControlText(HWND dlg, int id, const wchar_t* text) { ::SetDlgItemTextW(dlg, id, text); }
-
 void EnableControl(HWND dlg, int id, BOOL enable) { ::EnableWindow(::GetDlgItem(dlg, id), enable); }
 
 // Painting the result list is by far the dearest part of adding a row (under
@@ -205,7 +203,7 @@ void CScanHost::BeginScan(int nScanMode) {
     DropSession();
     m_nFileCount = 0;
     m_nStreamCount = 0;
-    ::SendDlgItemMessageW(dlg, IDC_LIST_RESULT, LVM_DELETEALLITEMS, 0, 0);
+    ::SendMessageW(m_hList, LVM_DELETEALLITEMS, 0, 0);
     if (g_hScanThread != nullptr) ::CloseHandle(g_hScanThread);
     g_hScanThread = nullptr;
 
@@ -236,10 +234,10 @@ void CScanHost::StopScan() {
     // From here on every request of the worker is refused, whether it is
     // still running or not; it ends at its next check.
     if (m_pSession != nullptr) m_pSession->Stop();
-    PaintListNow(::GetDlgItem(dlg, IDC_LIST_RESULT));
+    PaintListNow(m_hList);
     ::Sleep(100);
-    SetControlText(dlg, IDC_STATIC_STATUS, L"");
-    SetControlText(dlg, IDC_STATIC_STATUS, FormatScanStopped(m_nFileCount, m_nStreamCount).c_str());
+    ::SetWindowTextW(m_hStatus, L"");
+    ::SetWindowTextW(m_hStatus, FormatScanStopped(m_nFileCount, m_nStreamCount).c_str());
 }
 
 void CScanHost::CloseScan() {
@@ -247,7 +245,7 @@ void CScanHost::CloseScan() {
     if (m_pSession != nullptr) m_pSession->Stop();
     if (g_hScanThread != nullptr) ::CloseHandle(g_hScanThread);
     g_hScanThread = nullptr;
-    PaintListNow(::GetDlgItem(m_hScanWnd, IDC_LIST_RESULT));
+    PaintListNow(m_hList);
 }
 
 LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
@@ -287,10 +285,10 @@ LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
         return row + 1;
     }
     case ScanRequest::kComplete:
-        PaintListNow(::GetDlgItem(dlg, IDC_LIST_RESULT));
+        PaintListNow(m_hList);
         EnableControl(dlg, IDC_BUTTON_STOP, FALSE);
         EnableControl(dlg, IDC_BUTTON_SCAN, TRUE);
-        SetControlText(dlg, IDC_STATIC_STATUS, FormatScanComplete(m_nFileCount, m_nStreamCount).c_str());
+        ::SetWindowTextW(m_hStatus, FormatScanComplete(m_nFileCount, m_nStreamCount).c_str());
         return 1;
     case ScanRequest::kReadFolder: {
         HWND edit = ::GetDlgItem(dlg, IDC_EDIT_FOLDER);
