@@ -199,8 +199,22 @@ StreamPath ParseStreamPath(const std::u16string& typed) {
     return out;
 }
 
-std::u16string JoinStreamPath(const std::u16string& file, const std::u16string& stream) {
-    return file + u":" + stream;
+bool NamesDevice(const std::u16string& typed) {
+    if (StartsWith(typed, kExtended)) return false;
+    size_t start = typed.find_last_of(u"\\/");
+    start = start == std::u16string::npos ? (HasDrive(typed) ? 2 : 0) : start + 1;
+    // The part before the first dot decides, its trailing spaces aside.
+    std::u16string stem = typed.substr(start, typed.find(u'.', start) - start);
+    while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+    for (const char* name : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (EqualsAsciiNoCase(stem, name)) return true;
+    }
+    if (stem.size() != 4) return false;
+    const std::u16string port = stem.substr(0, 3);
+    const char16_t digit = stem[3];
+    const bool isDigit = (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' ||
+                         digit == u'\u00B3';
+    return isDigit && (EqualsAsciiNoCase(port, "COM") || EqualsAsciiNoCase(port, "LPT"));
 }
 
 }  // namespace vestrel::cli

@@ -46,7 +46,14 @@ struct StreamPath {
 // a directory's index), an empty file part, or more than two colons.
 StreamPath ParseStreamPath(const std::u16string& typed);
 
-// File part and stream name joined back: "FILE:STREAM".
-std::u16string JoinStreamPath(const std::u16string& file, const std::u16string& stream);
+// True when the last component of `typed` is a DOS device name, which the
+// platform resolves to the device wherever it is written ("C:\x\NUL" is
+// "\\.\NUL"): CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 and the superscript
+// forms COM¹ COM² COM³ LPT¹ LPT² LPT³ ("Naming Files, Paths, and
+// Namespaces"), CONIN$ and CONOUT$ (CreateFile's console names), in any
+// case, also followed by an extension ("NUL.txt") or by spaces before it
+// ("NUL .txt"). "COM10" is a file name. A path typed in the "\\?\" form is
+// taken literally and names no device.
+bool NamesDevice(const std::u16string& typed);
 
 }  // namespace vestrel::cli

@@ -6,8 +6,11 @@
 #include <functional>
 #include <memory>
 
+#include "Access.h"
 #include "CliPaths.h"
 #include "Console.h"
+#include "FsRedirection.h"
+#include "NtfsStream.h"
 #include "Report.h"
 #include "StreamEnumerator.h"
 #include "Walk.h"
@@ -21,18 +24,40 @@ using report::StreamRow;
 
 std::string Utf8(const std::wstring& w) { return report::ToUtf8(U16(w)); }
 
-std::wstring CurrentDirectory() {
-    DWORD n = GetCurrentDirectoryW(0, nullptr);
-    std::wstring dir(n, L'\0');
-    n = GetCurrentDirectoryW(n, &dir[0]);
-    dir.resize(n);
-    return Wide(DisplayPath(U16(dir)));
-}
-
-// The extended path of what the user typed; empty when it makes no sense.
-std::wstring Resolve(const std::u16string& typed) {
-    const std::u16string abs = AbsolutePath(typed, U16(CurrentDirectory()));
-    return abs.empty() ? std::wstring() : Wide(ExtendedPath(abs));
+// The extended path of what the user typed, resolved as the platform
+// resolves any program's paths (GetFullPathNameW, "Naming Files, Paths, and
+// Namespaces"): "E:x" from E:'s own current directory, ".." and a last
+// component's trailing dots and spaces as every program takes them. Typed in
+// the "\\?\" form it stays literal. Empty, with the reason, for a device
+// name or text that names no file.
+std::wstring Resolve(const std::u16string& typed, std::string* why) {
+    *why = "names no usable path";
+    if (typed.empty()) return {};
+    if (typed.compare(0, 4, u"\\\\?\\") == 0) return Wide(typed);
+    const bool deviceNamespace = typed.size() >= 4 && (typed[0] == u'\\' || typed[0] == u'/') &&
+                                 (typed[1] == u'\\' || typed[1] == u'/') && typed[2] == u'.' &&
+                                 (typed[3] == u'\\' || typed[3] == u'/');
+    if (deviceNamespace || NamesDevice(typed)) {
+        *why = "names a device, not a file";
+        return {};
+    }
+    const std::wstring w = Wide(typed);
+    const DWORD need = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (need == 0) return {};
+    std::wstring full(need, L'\0');
+    const DWORD got = GetFullPathNameW(w.c_str(), need, &full[0], nullptr);
+    if (got == 0 || got >= need) return {};
+    full.resize(got);
+    if (full.compare(0, 4, L"\\\\.\\") == 0) {
+        *why = "names a device, not a file";
+        return {};
+    }
+    // A trailing separator goes ("C:\dir\" is "C:\dir"); a drive root keeps it.
+    while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+    const bool drive = full.size() >= 3 && full[1] == L':' && full[2] == L'\\';
+    const bool unc = full.size() > 2 && full[0] == L'\\' && full[1] == L'\\';
+    if (!drive && !unc) return {};
+    return Wide(ExtendedPath(U16(full)));
 }
 
 std::wstring Shown(const std::wstring& extended) { return Wide(DisplayPath(U16(extended))); }
@@ -47,9 +72,11 @@ public:
         ClearProgress();
         Err().Text("vestrel-cli: " + Utf8(path) + ": " + Utf8(text) + "\n");
     }
-    void Unreadable(const std::wstring& extendedPath, DWORD error) {
+    void Unreadable(const std::wstring& extendedPath, DWORD error) { Failed(Shown(extendedPath), ErrorText(error)); }
+    // A failure about a path as the user reads it.
+    void Failed(const std::wstring& shown, const std::wstring& text) {
         unreadable_ = true;
-        Problem(Shown(extendedPath), ErrorText(error));
+        Problem(shown, text);
     }
     void Usage(const std::string& text) { Err().Text("vestrel-cli: " + text + "\n"); }
     void Tick(const std::wstring& extendedPath) {
@@ -77,10 +104,13 @@ private:
     report::Progress progress_;
 };
 
+// Every file call of this program goes through the calls that turn WOW64
+// redirection off for their duration ("File System Redirector"), so that the
+// 32-bit build sees System32 as it is.
 class OpenFile {
 public:
-    OpenFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
-        : h_(CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr)),
+    OpenFile(FsCall what, const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+        : h_(CreateFileUnredirected(what, path.c_str(), access, share, disposition, flags)),
           error_(h_ == INVALID_HANDLE_VALUE ? GetLastError() : 0) {}
     ~OpenFile() { Close(); }
     OpenFile(const OpenFile&) = delete;
@@ -98,23 +128,33 @@ private:
     DWORD error_;
 };
 
+// Files others hold open (logs, registry hives) are listed where the
+// platform allows any sharing at all ("Creating and Opening Files").
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Every open of an entry or of one of its streams opens what the path names,
+// never a link's target: a link's streams are the link's ("Reparse Points
+// and File Operations"; the flag is ignored for other files). Backup
+// semantics open directories and, with the backup privilege, files the
+// user could not open otherwise ("Setting the Backup and Restore Privileges").
+constexpr DWORD kStreamOpenFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
-// Every named stream of one entry through its backup sequence (or the
-// sibling files where the platform has no backup interface). False (with
-// the error) when the entry cannot be opened.
-bool ForEachStream(const std::wstring& path, bool openLinkItself, bool all,
-                   const std::function<bool(const NamedStream&)>& visit, DWORD* error) {
-    OpenFile file(path, GENERIC_READ, kShareAll, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | (openLinkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0));
+// Every named stream of one entry, names and sizes only: no stream's data is
+// read, so a cloud placeholder or an offline file is not downloaded or
+// recalled by a listing. False (with the error) when the entry cannot be opened.
+bool ForEachStream(const std::wstring& path, bool all, const std::function<bool(const NamedStream&)>& visit,
+                   DWORD* error) {
+    OpenFile file(FsCall::kOpen, path, GENERIC_READ, kShareAll, OPEN_EXISTING, kStreamOpenFlags);
     if (!file.ok()) {
         *error = file.error();
         return false;
     }
-    // Names and sizes only: a caller wanting data opens the stream's own path.
-    FileStreamSequence seq(file.get(), path, StreamUse::kNamesOnly);
-    WalkNamedStreams(seq, 0, [&](const NamedStream& s) { return (s.excluded && !all) || visit(s); });
+    ListStreamsWithoutData(file.get(), path, [&](const NamedStream& s) { return (s.excluded && !all) || visit(s); });
     return true;
+}
+
+// What the user reads for stream `stream` of the entry at `extendedPath`.
+std::wstring ShownStream(const std::wstring& extendedPath, const std::wstring& stream) {
+    return Shown(extendedPath) + L":" + stream;
 }
 
 struct Common {
@@ -130,9 +170,10 @@ void WalkOperands(const Common& c, WalkVisitor& visitor, Diagnostics& diag) {
     options.recursive = c.args.Has("--recursive");
     options.followLinks = c.args.Has("--follow-links");
     for (const std::u16string& typed : c.operands) {
-        const std::wstring root = Resolve(typed);
+        std::string why;
+        const std::wstring root = Resolve(typed, &why);
         if (root.empty()) {
-            diag.Unreadable(Wide(typed), ERROR_BAD_PATHNAME);
+            diag.Failed(Wide(typed), Wide(report::FromUtf8(why)));
             continue;
         }
         Walk(root, options, visitor);
@@ -143,13 +184,13 @@ void WalkOperands(const Common& c, WalkVisitor& visitor, Diagnostics& diag) {
 class ListVisitor : public WalkVisitor {
 public:
     ListVisitor(Diagnostics& diag, report::RowWriter& writer, bool all) : diag_(diag), writer_(writer), all_(all) {}
-    void Entry(const std::wstring&, const std::wstring& path, bool isDirectory, bool isLink) override {
+    void Entry(const std::wstring&, const std::wstring& path, bool isDirectory, bool) override {
         diag_.Tick(path);
         StreamRow row;
         row.path = U16(Shown(path));
         row.isDirectory = isDirectory;
         DWORD err = 0;
-        const bool opened = ForEachStream(path, isLink, all_, [&](const NamedStream& s) {
+        const bool opened = ForEachStream(path, all_, [&](const NamedStream& s) {
             row.stream = U16(s.name);
             row.size = s.size;
             diag_.BeforeRow();
@@ -180,20 +221,25 @@ int List(const Common& c) {
                                diag.AnyUnreadable() || !Out().Ok());
 }
 
-// The extended path of a stream named on the command line; the error is set
-// when the path is refused.
-std::wstring ResolveStream(const std::u16string& typed, std::string* error) {
+// A stream named on the command line: the path the file system is given
+// (PlatformStreamPath: never the file's unnamed data) and the path shown.
+struct StreamTarget {
+    std::wstring path;
+    std::wstring shown;
+};
+
+// Empty path, with the error set, when the typed path is refused.
+StreamTarget ResolveStream(const std::u16string& typed, std::string* error) {
     const StreamPath sp = ParseStreamPath(typed);
     if (!sp.error.empty()) {
         *error = sp.error;
         return {};
     }
-    const std::wstring file = Resolve(sp.file);
-    if (file.empty()) {
-        *error = "names no usable path";
-        return {};
-    }
-    return Wide(JoinStreamPath(U16(file), sp.stream));
+    const std::wstring file = Resolve(sp.file, error);
+    if (file.empty()) return {};
+    StreamTarget t{PlatformStreamPath(file, Wide(sp.stream)), ShownStream(file, Wide(sp.stream))};
+    if (t.path.empty()) *error = "names no stream this platform can address";
+    return t;
 }
 
 int Cat(const Common& c) {
@@ -203,21 +249,22 @@ int Cat(const Common& c) {
         return report::kExitUsage;
     }
     std::string refused;
-    const std::wstring target = ResolveStream(c.operands[0], &refused);
-    if (target.empty()) {
+    const StreamTarget target = ResolveStream(c.operands[0], &refused);
+    if (target.path.empty()) {
         diag.Usage(Utf8(Wide(c.operands[0])) + ": " + refused);
         return report::kExitUsage;
     }
-    OpenFile in(target, GENERIC_READ, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN);
+    OpenFile in(FsCall::kView, target.path, GENERIC_READ, kShareAll, OPEN_EXISTING,
+                kStreamOpenFlags | FILE_FLAG_SEQUENTIAL_SCAN);
     if (!in.ok()) {
-        diag.Unreadable(target, in.error());
+        diag.Failed(target.shown, ErrorText(in.error()));
         return report::kExitPartial;
     }
     std::unique_ptr<char[]> buffer(new char[1 << 16]);
     for (;;) {
         DWORD n = 0;
         if (!ReadFile(in.get(), buffer.get(), 1 << 16, &n, nullptr)) {
-            diag.Unreadable(target, GetLastError());
+            diag.Failed(target.shown, ErrorText(GetLastError()));
             return report::kExitPartial;
         }
         if (n == 0) break;
@@ -232,7 +279,8 @@ HANDLE CreateNew(const std::wstring& dir, const std::u16string& name, std::u16st
     for (unsigned n = 0; n < 100000; ++n) {
         const std::u16string candidate = n == 0 ? name : report::NumberedName(name, n);
         const std::wstring path = dir + (dir.back() == L'\\' ? L"" : L"\\") + Wide(candidate);
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileUnredirected(FsCall::kWrite, path.c_str(), GENERIC_WRITE, 0, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL);
         if (h != INVALID_HANDLE_VALUE) {
             *used = candidate;
             return h;
@@ -260,12 +308,12 @@ public:
                    bool all)
         : diag_(diag), out_(out), index_(index), dir_(dir), all_(all), buffer_(new char[1 << 16]) {}
 
-    void Entry(const std::wstring& root, const std::wstring& path, bool isDirectory, bool isLink) override {
+    void Entry(const std::wstring& root, const std::wstring& path, bool isDirectory, bool) override {
         diag_.Tick(path);
-        // Names first, copies after: the entry's sequence is done with by then.
+        // Names first, copies after: the entry's handle is closed by then.
         std::vector<std::pair<std::wstring, uint64_t>> streams;
         DWORD err = 0;
-        if (!ForEachStream(path, isLink, all_, [&](const NamedStream& s) {
+        if (!ForEachStream(path, all_, [&](const NamedStream& s) {
                 streams.emplace_back(s.name, s.size);
                 return true;
             }, &err)) {
@@ -281,15 +329,17 @@ public:
 private:
     void Copy(const std::wstring& root, const std::wstring& path, bool isDirectory, const std::wstring& stream,
               uint64_t size) {
-        const std::wstring source = Wide(JoinStreamPath(U16(path), U16(stream)));
-        // A name that trims to nothing addresses no stream.
-        if (stream.empty()) {
-            diag_.Unreadable(source, ERROR_INVALID_NAME);
+        const std::wstring shown = ShownStream(path, stream);
+        // A name the platform cannot address as a stream is not opened.
+        const std::wstring source = PlatformStreamPath(path, stream);
+        if (source.empty()) {
+            diag_.Failed(shown, ErrorText(ERROR_INVALID_NAME));
             return;
         }
-        OpenFile in(source, GENERIC_READ, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN);
+        OpenFile in(FsCall::kOpen, source, GENERIC_READ, kShareAll, OPEN_EXISTING,
+                    kStreamOpenFlags | FILE_FLAG_SEQUENTIAL_SCAN);
         if (!in.ok()) {
-            diag_.Unreadable(source, in.error());
+            diag_.Failed(shown, ErrorText(in.error()));
             return;
         }
         const std::u16string name = report::SafeExtractName(PathUnderRootsParent(U16(root), U16(path)), U16(stream));
@@ -318,8 +368,8 @@ private:
         CloseHandle(out);
         const std::wstring written = dir_ + L"\\" + Wide(used);
         if (!ok) {
-            DeleteFileW(written.c_str());  // ours, and incomplete
-            diag_.Unreadable(source, err);
+            DeleteFileUnredirected(written.c_str());  // ours, and incomplete
+            diag_.Failed(shown, ErrorText(err));
             return;
         }
         StreamRow row;
@@ -354,16 +404,17 @@ int Extract(const Common& c) {
         diag.Usage("--index-format is csv or json");
         return report::kExitUsage;
     }
-    const std::wstring dir = Resolve(report::FromUtf8(c.args.Value("--to")));
+    std::string why;
+    const std::wstring dir = Resolve(report::FromUtf8(c.args.Value("--to")), &why);
     if (dir.empty()) {
-        diag.Usage("--to names no usable path");
+        diag.Usage("--to " + why);
         return report::kExitUsage;
     }
-    if (!CreateDirectoryW(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!CreateDirectoryUnredirected(dir.c_str()) && GetLastError() != ERROR_ALREADY_EXISTS) {
         diag.Unreadable(dir, GetLastError());
         return report::kExitPartial;
     }
-    const DWORD attr = GetFileAttributesW(dir.c_str());
+    const DWORD attr = GetFileAttributesUnredirected(dir.c_str());
     if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_DIRECTORY)) {
         diag.Unreadable(dir, attr == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY);
         return report::kExitPartial;
@@ -397,12 +448,12 @@ int Extract(const Common& c) {
 int Delete(const Common& c) {
     Diagnostics diag(true);
     // Every path is checked before anything is touched.
-    std::vector<std::wstring> targets;
+    std::vector<StreamTarget> targets;
     bool refused = false;
     for (const std::u16string& typed : c.operands) {
         std::string why;
-        const std::wstring target = ResolveStream(typed, &why);
-        if (target.empty()) {
+        const StreamTarget target = ResolveStream(typed, &why);
+        if (target.path.empty()) {
             diag.Usage(Utf8(Wide(typed)) + ": " + why + "; nothing deleted");
             refused = true;
         }
@@ -410,16 +461,23 @@ int Delete(const Common& c) {
     }
     if (refused) return report::kExitUsage;
     const bool dryRun = c.args.Has("--dry-run");
-    for (const std::wstring& target : targets) {
-        if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            diag.Unreadable(target, GetLastError());
+    for (const StreamTarget& target : targets) {
+        // The stream itself is opened (a link's own, never its target's) and
+        // marked for deletion through that handle, so that what is deleted
+        // is what was opened ("FILE_DISPOSITION_INFO").
+        OpenFile stream(FsCall::kDelete, target.path, dryRun ? FILE_READ_ATTRIBUTES : DELETE, kShareAll,
+                        OPEN_EXISTING, kStreamOpenFlags);
+        if (!stream.ok()) {
+            diag.Failed(target.shown, ErrorText(stream.error()));
             continue;
         }
-        if (!dryRun && !DeleteFileW(target.c_str())) {
-            diag.Unreadable(target, GetLastError());
+        FILE_DISPOSITION_INFO dispose{TRUE};
+        if (!dryRun && !SetFileInformationByHandle(stream.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+            diag.Failed(target.shown, ErrorText(GetLastError()));
             continue;
         }
-        Out().Text((dryRun ? "would remove " : "removed ") + Utf8(Shown(target)) + "\n");
+        stream.Close();
+        Out().Text((dryRun ? "would remove " : "removed ") + Utf8(target.shown) + "\n");
     }
     return report::FinalStatus(false, false, false, diag.AnyUnreadable());
 }
@@ -516,6 +574,9 @@ int Run(const std::vector<std::wstring>& wideArgs) {
         return report::kExitUsage;
     }
     c.format = Out().IsConsole() ? report::Format::Table : report::Format::Csv;
+    // Held by an elevated administrator: with it, backup-semantics opens
+    // pass the files' own access checks. Not held is not an error.
+    EnableBackupPrivilege();
     if (c.args.Has("--format") && !report::ParseFormat(c.args.Value("--format"), &c.format)) {
         diag.Usage("--format is table, csv or json");
         return report::kExitUsage;

@@ -6,6 +6,7 @@
 
 #include <winternl.h>
 
+#include "FsRedirection.h"
 #include "NtfsStream.h"
 
 namespace vestrel::cli {
@@ -42,8 +43,9 @@ bool FileIdOnly(HANDLE h, uint64_t* file) {
 }
 
 DWORD PlatformIdentify(const std::wstring& path, const DirectoryId* within, DirectoryId* id) {
-    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileUnredirected(FsCall::kList, path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS);
     if (h == INVALID_HANDLE_VALUE) return GetLastError();
     if (within != nullptr && FileIdOnly(h, &id->file)) {
         CloseHandle(h);
@@ -89,7 +91,7 @@ public:
 
     void Run() {
         WIN32_FILE_ATTRIBUTE_DATA attr;
-        if (!GetFileAttributesExW(root_.c_str(), GetFileExInfoStandard, &attr)) {
+        if (!GetFileAttributesExUnredirected(root_.c_str(), &attr)) {
             visitor_.Unreadable(root_, GetLastError());
             return;
         }
@@ -104,7 +106,7 @@ public:
             if (top.firstPending) {
                 fd = top.first;
                 top.firstPending = false;
-            } else if (!FindNextFileW(top.find, &fd)) {
+            } else if (!FindNextFileUnredirected(top.find, &fd)) {
                 const DWORD err = GetLastError();
                 if (err != ERROR_NO_MORE_FILES) visitor_.Unreadable(top.dir, err);
                 Leave();
@@ -143,8 +145,7 @@ private:
             return;
         }
         Frame f{dir, INVALID_HANDLE_VALUE, id, {}, true};
-        f.find = FindFirstFileExW(Child(dir, L"*").c_str(), FindExInfoBasic, &f.first, FindExSearchNameMatch,
-                                  nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        f.find = FindFirstFileExUnredirected(Child(dir, L"*").c_str(), &f.first);
         if (f.find == INVALID_HANDLE_VALUE) {
             const DWORD findErr = GetLastError();
             if (findErr != ERROR_FILE_NOT_FOUND) visitor_.Unreadable(dir, findErr);

@@ -155,6 +155,9 @@ bool IsReservedDeviceName(const std::u16string& name) {
     std::string stem;
     for (char16_t c : name) {
         if (c == u'.') break;
+        // Superscript one to three are digits of a port name too: COM\u00B9 is COM1.
+        if (c == u'\u00B9') c = u'1';
+        if (c == u'\u00B2' || c == u'\u00B3') c = char16_t(u'2' + (c - u'\u00B2'));
         if (c > 0x7F) return false;
         stem.push_back(char(c >= u'a' && c <= u'z' ? c - 32 : c));
     }

@@ -41,6 +41,7 @@ BOOL PlatformRevert(FsCall, PVOID old) {
 
 std::atomic<BOOL (*)(FsCall, PVOID*)> g_disable{PlatformDisable};
 std::atomic<BOOL (*)(FsCall, PVOID)> g_revert{PlatformRevert};
+std::atomic<FsOpenObserver> g_openObserver{nullptr};
 
 }  // namespace
 
@@ -61,6 +62,12 @@ HANDLE FindFirstFileUnredirected(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
     return ::FindFirstFileW(pattern, data);
 }
 
+HANDLE FindFirstFileExUnredirected(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
+    FsRedirectionOff off(FsCall::kList);
+    return ::FindFirstFileExW(pattern, FindExInfoBasic, data, FindExSearchNameMatch, nullptr,
+                              FIND_FIRST_EX_LARGE_FETCH);
+}
+
 BOOL FindNextFileUnredirected(HANDLE find, WIN32_FIND_DATAW* data) {
     FsRedirectionOff off(FsCall::kList);
     return ::FindNextFileW(find, data);
@@ -73,6 +80,7 @@ BOOL GetFileAttributesExUnredirected(LPCWSTR path, WIN32_FILE_ATTRIBUTE_DATA* da
 
 HANDLE CreateFileUnredirected(FsCall what, LPCWSTR path, DWORD access, DWORD share, DWORD disposition,
                               DWORD flags) {
+    if (FsOpenObserver observer = g_openObserver.load()) observer(what, path, access, share, flags);
     FsRedirectionOff off(what);
     return ::CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
 }
@@ -81,6 +89,18 @@ BOOL DeleteFileUnredirected(LPCWSTR path) {
     FsRedirectionOff off(FsCall::kDelete);
     return ::DeleteFileW(path);
 }
+
+DWORD GetFileAttributesUnredirected(LPCWSTR path) {
+    FsRedirectionOff off(FsCall::kList);
+    return ::GetFileAttributesW(path);
+}
+
+BOOL CreateDirectoryUnredirected(LPCWSTR path) {
+    FsRedirectionOff off(FsCall::kWrite);
+    return ::CreateDirectoryW(path, nullptr);
+}
+
+FsOpenObserver SetFsOpenObserver(FsOpenObserver observer) { return g_openObserver.exchange(observer); }
 
 FsRedirectionCalls SetFsRedirectionCalls(FsRedirectionCalls calls) {
     FsRedirectionCalls before{g_disable.load(), g_revert.load()};

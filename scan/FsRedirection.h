@@ -12,7 +12,7 @@
 namespace vestrel {
 
 // What a call does with the file system, for the test seam below.
-enum class FsCall { kList, kOpen, kView, kDelete };
+enum class FsCall { kList, kOpen, kView, kDelete, kWrite };
 
 // Turns redirection off on this thread for its lifetime; a successful turn
 // off is always reverted, with the value it gave, when the guard goes.
@@ -34,11 +34,20 @@ private:
 
 // The platform calls, each with redirection off for exactly its duration.
 HANDLE FindFirstFileUnredirected(LPCWSTR pattern, WIN32_FIND_DATAW* data);
+// FindFirstFileExW with the basic information and large fetches.
+HANDLE FindFirstFileExUnredirected(LPCWSTR pattern, WIN32_FIND_DATAW* data);
 BOOL FindNextFileUnredirected(HANDLE find, WIN32_FIND_DATAW* data);
 BOOL GetFileAttributesExUnredirected(LPCWSTR path, WIN32_FILE_ATTRIBUTE_DATA* data);
 HANDLE CreateFileUnredirected(FsCall what, LPCWSTR path, DWORD access, DWORD share, DWORD disposition,
                               DWORD flags);
 BOOL DeleteFileUnredirected(LPCWSTR path);
+DWORD GetFileAttributesUnredirected(LPCWSTR path);
+BOOL CreateDirectoryUnredirected(LPCWSTR path);
+
+// Test seam: sees every CreateFileUnredirected call just before it is made
+// (what for, the path and the access, sharing and flags asked). Null: none.
+using FsOpenObserver = void (*)(FsCall what, LPCWSTR path, DWORD access, DWORD share, DWORD flags);
+FsOpenObserver SetFsOpenObserver(FsOpenObserver observer);
 
 // Test seam: what the guard calls to turn redirection off and back (by
 // default the platform's Wow64DisableWow64FsRedirection and

@@ -2,18 +2,19 @@
 // delete. The list is the only store of results, so every action reads the
 // rows back from the control.
 #include "FsRedirection.h"
+#include "NtfsStream.h"
 #include "ScanLogFormat.h"
 #include "VestrelDlg.h"
 #include "resource.h"
 
 namespace {
 
-// Deletes one row's stream. A path without a stream name is passed over: it
-// names no stream, and the file system could take it for the file itself.
-void DeleteStreamOf(const std::wstring& strFilePath, const std::wstring& strStreamName) {
-    if (!NamesStream(strFilePath, strStreamName)) return;
-    // A stream that cannot be deleted still loses its row; nothing is reported.
-    vestrel::DeleteFileUnredirected(StreamPathOf(strFilePath, strStreamName).c_str());
+// Deletes one row's stream; true when it is gone. A row whose texts name no
+// stream is passed over: the file system could take its path for the file.
+bool DeleteStreamOf(const std::wstring& strFilePath, const std::wstring& strStreamName) {
+    if (!NamesStream(strFilePath, strStreamName)) return false;
+    const std::wstring strPath = StreamPathOf(strFilePath, strStreamName, vestrel::CurrentStreamPlatform());
+    return !strPath.empty() && vestrel::DeleteFileUnredirected(strPath.c_str()) != FALSE;
 }
 
 }  // namespace
@@ -48,14 +49,17 @@ void CVestrelDlg::OnUncheckAll() {
     for (int i = 0; i < m_listResult.GetItemCount(); ++i) m_listResult.SetCheck(i, FALSE);
 }
 
+// A stream that could not be deleted keeps its row (nothing is reported):
+// a removed row would say the stream is gone while it is still there.
 void CVestrelDlg::OnDeleteSelectedStream() {
-    DeleteStreamOf(m_strFilePath, m_strStreamName);
-    if (m_nClickedItem >= 0) m_listResult.DeleteItem(m_nClickedItem);
+    if (DeleteStreamOf(m_strFilePath, m_strStreamName) && m_nClickedItem >= 0)
+        m_listResult.DeleteItem(m_nClickedItem);
 }
 
 void CVestrelDlg::OnDeleteAllStreams() {
     // Every row present now is visited once; removing a row moves the rows
     // below it up, so the next one to visit takes the removed row's index.
+    // A row whose stream could not be deleted stays, and the walk passes it.
     const int nCount = m_listResult.GetItemCount();
     int nIndex = 0;
     for (int nVisited = 0; nVisited < nCount; ++nVisited) {
@@ -65,7 +69,9 @@ void CVestrelDlg::OnDeleteAllStreams() {
         }
         m_strStreamName = m_listResult.GetItemText(nIndex, 0);
         m_strFilePath = m_listResult.GetItemText(nIndex, 2);
-        DeleteStreamOf(m_strFilePath, m_strStreamName);
-        m_listResult.DeleteItem(nIndex);
+        if (DeleteStreamOf(m_strFilePath, m_strStreamName))
+            m_listResult.DeleteItem(nIndex);
+        else
+            ++nIndex;
     }
 }

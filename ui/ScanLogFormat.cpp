@@ -58,8 +58,9 @@ std::wstring ScanLogFilePath(const std::wstring& chosenPath) {
     return chosenPath + kEnding;
 }
 
-std::wstring StreamPathOf(const std::wstring& strFilePath, const std::wstring& strStreamName) {
-    return strFilePath + L":" + strStreamName;
+std::wstring StreamPathOf(const std::wstring& strFilePath, const std::wstring& strStreamName,
+                          vestrel::StreamPlatform platform) {
+    return vestrel::JoinStreamPath(strFilePath, strStreamName, platform);
 }
 
 bool NamesStream(const std::wstring& strFilePath, const std::wstring& strStreamName) {

@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "StreamPath.h"
+
 // The log's first line: the column titles joined by the field separator.
 std::wstring ScanLogHeader();
 
@@ -20,8 +22,11 @@ std::string ScanLogBytes(const std::wstring& text);
 // ".txt" (case-sensitive; a path shorter than four characters never does).
 std::wstring ScanLogFilePath(const std::wstring& chosenPath);
 
-// The stream path of a row: file path, a colon, stream name.
-std::wstring StreamPathOf(const std::wstring& strFilePath, const std::wstring& strStreamName);
+// The stream path of a row on a platform of the given kind (JoinStreamPath):
+// "file:name:$DATA" where streams are real, "file:name" where they are
+// sibling files; empty when the row's texts name no stream.
+std::wstring StreamPathOf(const std::wstring& strFilePath, const std::wstring& strStreamName,
+                          vestrel::StreamPlatform platform);
 
 // True when the row's texts name one alternate data stream. An empty stream
 // name (":" for a click on no row, "file:" for a name that trimmed to

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "FsRedirection.h"
+#include "NtfsStream.h"
 #include "ScanLogFormat.h"
 #include "VestrelDlg.h"
 #include "resource.h"
@@ -67,7 +68,8 @@ void CVestrelDlg::OnViewStream() {
     CShowNTFS viewer;
     // A path without a stream name names no stream (it could open the file itself).
     if (!NamesStream(m_strFilePath, m_strStreamName)) return;
-    const std::wstring strPath = StreamPathOf(m_strFilePath, m_strStreamName);
+    const std::wstring strPath = StreamPathOf(m_strFilePath, m_strStreamName, vestrel::CurrentStreamPlatform());
+    if (strPath.empty()) return;
     // The path is resolved when it is opened; size and read go by the handle.
     HANDLE hFile = vestrel::CreateFileUnredirected(vestrel::FsCall::kView, strPath.c_str(), GENERIC_READ,
                                                    FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);

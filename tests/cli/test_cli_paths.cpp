@@ -5,6 +5,7 @@
 #include <string>
 
 #include "CliPaths.h"
+#include "StreamPath.h"
 
 using namespace vestrel::cli;
 
@@ -143,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(StreamPaths, JoinIsTheInverseOfTheSplit) {
     const StreamPath sp = ParseStreamPath(u"C:\\d\\\x6587\x4EF6.txt:\xD800x");
     ASSERT_TRUE(sp.error.empty());
-    EXPECT_EQ(JoinStreamPath(sp.file, sp.stream), u"C:\\d\\\x6587\x4EF6.txt:\xD800x");
+    EXPECT_EQ(vestrel::JoinStreamPath(sp.file, sp.stream, vestrel::StreamPlatform::kSiblingFiles),
+              u"C:\\d\\\x6587\x4EF6.txt:\xD800x");
 }
 
 }  // namespace

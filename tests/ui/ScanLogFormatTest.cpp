@@ -86,7 +86,8 @@ TEST(ScanLogFormat, TxtIsAppendedUnlessTheNameEndsInExactlyTxt) {
 }
 
 TEST(ScanLogFormat, OnlyAFileAndANonEmptyNameMakeAStreamPath) {
-    EXPECT_EQ(StreamPathOf(L"C:\\a.txt", L"s"), L"C:\\a.txt:s");
+    EXPECT_EQ(StreamPathOf(L"C:\\a.txt", L"s", vestrel::StreamPlatform::kSiblingFiles), L"C:\\a.txt:s");
+    EXPECT_EQ(StreamPathOf(L"C:\\a.txt", L"s", vestrel::StreamPlatform::kRealStreams), L"C:\\a.txt:s:$DATA");
     EXPECT_TRUE(NamesStream(L"C:\\a.txt", L"s"));
     EXPECT_FALSE(NamesStream(L"", L""));           // a click on no row: ":"
     EXPECT_FALSE(NamesStream(L"C:\\a.txt", L""));  // "C:\a.txt:" is the file itself
