@@ -9,12 +9,15 @@
 
 namespace {
 
-// Deletes one row's stream; true when it is gone. A row whose texts name no
-// stream is passed over: the file system could take its path for the file.
+// Deletes one row's stream; true when the row may go: the stream is gone
+// now or was not there. A row whose texts name no stream is passed over (the
+// file system could take its path for the file) and goes as before.
 bool DeleteStreamOf(const std::wstring& strFilePath, const std::wstring& strStreamName) {
-    if (!NamesStream(strFilePath, strStreamName)) return false;
+    if (!NamesStream(strFilePath, strStreamName)) return true;
     const std::wstring strPath = StreamPathOf(strFilePath, strStreamName, vestrel::CurrentStreamPlatform());
-    return !strPath.empty() && vestrel::DeleteFileUnredirected(strPath.c_str()) != FALSE;
+    if (strPath.empty() || vestrel::DeleteFileUnredirected(strPath.c_str())) return true;
+    const DWORD dwError = ::GetLastError();
+    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace
@@ -49,8 +52,9 @@ void CVestrelDlg::OnUncheckAll() {
     for (int i = 0; i < m_listResult.GetItemCount(); ++i) m_listResult.SetCheck(i, FALSE);
 }
 
-// A stream that could not be deleted keeps its row (nothing is reported):
-// a removed row would say the stream is gone while it is still there.
+// A stream that could not be deleted (in use, access denied) keeps its row,
+// and nothing is reported: a removed row would say the stream is gone while
+// it is still there.
 void CVestrelDlg::OnDeleteSelectedStream() {
     if (DeleteStreamOf(m_strFilePath, m_strStreamName) && m_nClickedItem >= 0)
         m_listResult.DeleteItem(m_nClickedItem);

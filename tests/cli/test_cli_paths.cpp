@@ -126,6 +126,9 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{u"\\\\?\\C:\\d\\a.txt:x y,\"z\"", u"\\\\?\\C:\\d\\a.txt", u"x y,\"z\""},
         StreamCase{u"C:\\d.x:y\\file", u"", u""},  // the colon is before the last separator
         StreamCase{u"C:\\d\\dir:s", u"C:\\d\\dir", u"s"},  // a directory's stream
+        // A stream named "$DATA": addressed with its type, it is that stream.
+        StreamCase{u"a.txt:$DATA:$DATA", u"a.txt", u"$DATA"},
+        StreamCase{u"a.txt:x:$DATA:$DATA", u"", u""},
         // Each of these names the unnamed stream or no data stream at all.
         StreamCase{u"a.txt", u"", u""},
         StreamCase{u"a.txt:", u"", u""},
@@ -147,5 +150,38 @@ TEST(StreamPaths, JoinIsTheInverseOfTheSplit) {
     EXPECT_EQ(vestrel::JoinStreamPath(sp.file, sp.stream, vestrel::StreamPlatform::kSiblingFiles),
               u"C:\\d\\\x6587\x4EF6.txt:\xD800x");
 }
+
+struct DeviceCase {
+    const char16_t* typed;
+    bool device;
+};
+
+void PrintTo(const DeviceCase& c, std::ostream* os) { *os << Shown(c.typed) << (c.device ? " device" : " file"); }
+
+class DeviceNames : public ::testing::TestWithParam<DeviceCase> {};
+
+TEST_P(DeviceNames, RefusedWhereverTheLastComponentIsOne) {
+    EXPECT_EQ(NamesDevice(GetParam().typed), GetParam().device);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachBound, DeviceNames,
+    ::testing::Values(
+        DeviceCase{u"NUL", true}, DeviceCase{u"nul", true}, DeviceCase{u"CON", true}, DeviceCase{u"PRN", true},
+        DeviceCase{u"AUX", true}, DeviceCase{u"CONIN$", true}, DeviceCase{u"conout$", true},
+        DeviceCase{u"C:\\x\\NUL", true}, DeviceCase{u"C:NUL", true}, DeviceCase{u"x/aux", true},
+        DeviceCase{u"NUL.txt", true}, DeviceCase{u"NUL.tar.gz", true}, DeviceCase{u"NUL ", true},
+        DeviceCase{u"NUL .txt", true}, DeviceCase{u"NUL.", true}, DeviceCase{u"COM1.txt", true},
+        // Ports: one digit 0-9 or a superscript one to three.
+        DeviceCase{u"COM0", true}, DeviceCase{u"COM1", true}, DeviceCase{u"COM9", true}, DeviceCase{u"lpt0", true},
+        DeviceCase{u"LPT9", true}, DeviceCase{u"COM\u00B9", true}, DeviceCase{u"COM\u00B2", true},
+        DeviceCase{u"COM\u00B3", true}, DeviceCase{u"LPT\u00B9", true}, DeviceCase{u"LPT\u00B3.log", true},
+        DeviceCase{u"COM10", false}, DeviceCase{u"COM", false}, DeviceCase{u"COM\u2074", false},
+        DeviceCase{u"COM\u00B0", false}, DeviceCase{u"COMA", false}, DeviceCase{u"LPT", false},
+        DeviceCase{u"NULL", false}, DeviceCase{u"NU", false}, DeviceCase{u" NUL", false}, DeviceCase{u"xNUL", false},
+        DeviceCase{u"CONIN", false}, DeviceCase{u"a.NUL", false}, DeviceCase{u"C:\\NUL\\x", false},
+        DeviceCase{u"C:\\x\\", false}, DeviceCase{u"", false},
+        // Typed in the "\\?\" form, a name is only a name.
+        DeviceCase{u"\\\\?\\C:\\x\\NUL", false}));
 
 }  // namespace

@@ -233,3 +233,53 @@ TEST(RowActions, PathsWithoutAStreamNameAreNeverDeleted) {
     EXPECT_EQ(ReadBytes(file + L":kept"), "kept stream");
     EXPECT_EQ(ReadBytes(file), "main content");
 }
+
+// A stream another program holds open without delete sharing cannot be
+// deleted: its row stays, in delete-selected and delete-all alike, while the
+// rows of the streams that did go are removed.
+TEST(RowActions, AStreamThatCouldNotBeDeletedKeepsItsRow) {
+    FourStreams files;
+    MainDialog d;
+    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
+    const std::vector<Row> rows = Rows(d.list());
+    ASSERT_EQ(rows.size(), 4u);
+    const std::wstring held = rows[1].path + L":" + rows[1].name;
+    HANDLE holder = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    {
+        RightClick click(d, 1);
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_TRUE(click.Cancel());
+    }
+    ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
+    EXPECT_EQ(Rows(d.list()), rows) << "the held stream's row stays";
+    EXPECT_TRUE(StreamExists(rows[1]));
+
+    // Its neighbour, not held, goes with its row.
+    {
+        RightClick click(d, 2);
+        ASSERT_NE(click.WaitMenu(), nullptr);
+        EXPECT_TRUE(click.Cancel());
+    }
+    ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
+    EXPECT_EQ(Rows(d.list()), (std::vector<Row>{rows[0], rows[1], rows[3]}));
+    EXPECT_FALSE(StreamExists(rows[2]));
+
+    // Delete all: the held row stays (still checked), the others go.
+    ASSERT_TRUE(Command(d, ID_CHECK_ALL)->Wait(10000));
+    ASSERT_TRUE(Command(d, ID_DELETE_ALL)->Wait(10000));
+    EXPECT_EQ(Rows(d.list()), (std::vector<Row>{rows[1]}));
+    EXPECT_TRUE(IsChecked(d.list(), 0));
+    EXPECT_TRUE(StreamExists(rows[1]));
+    EXPECT_FALSE(StreamExists(rows[0]));
+    EXPECT_FALSE(StreamExists(rows[3]));
+
+    // Released, it can go.
+    ::CloseHandle(holder);
+    ASSERT_TRUE(Command(d, ID_DELETE_ALL)->Wait(10000));
+    EXPECT_EQ(ItemCount(d.list()), 0);
+    EXPECT_FALSE(StreamExists(rows[1]));
+    files.ExpectMainContentIntact();
+}
