@@ -625,7 +625,7 @@ std::string JoinedPaths(const std::string& csv) {
 TEST(CliResolvedPaths, EachDrivesCurrentDirectoryComesFromItsVariable) {
     // A folder on drive Z (the Unix root under Wine) and a current directory on C.
     wchar_t name[64];
-    std::swprintf(name, 64, L"Z:\\tmp\\vestrel-drive-%lu", GetCurrentProcessId());
+    std::swprintf(name, 64, L"Z:\\tmp\\vestrel-drive-%lu-%lu", GetCurrentProcessId(), GetTickCount());
     const std::wstring folder = name;
     ASSERT_TRUE(WriteBytes(folder + L"\\sub\\a.txt", "a"));
     ASSERT_TRUE(WriteBytes(folder + L"\\sub\\a.txt:s", "stream"));
