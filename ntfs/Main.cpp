@@ -83,7 +83,7 @@ bool ParseBytes(const std::string& text, uint64_t* out) {
 
 // Everything one run shares: the source, which volumes, the problems seen.
 struct Run {
-    Source source;
+    std::unique_ptr<Source> source;
     std::vector<Partition> volumes;
     bool labelled = false;  // a partitioned disk: rows carry the volume
     bool problems = false;
@@ -91,7 +91,7 @@ struct Run {
 
     void Problem(const Partition& where, const std::u16string& path, const std::string& what) {
         problems = true;
-        std::string prefix = source.path();
+        std::string prefix = source->path();
         if (!where.label.empty()) prefix += " " + where.label;
         if (!path.empty()) prefix += " " + report::ToUtf8(path);
         Say(prefix + ": " + what);
@@ -101,7 +101,7 @@ struct Run {
     // to work around, is said as a problem.
     std::unique_ptr<Volume> Mount(const Partition& where) {
         std::string error;
-        std::unique_ptr<Volume> volume = Volume::Mount(source, where, &error);
+        std::unique_ptr<Volume> volume = Volume::Mount(*source, where, &error);
         if (!volume) Problem(where, u"", error);
         else if (!volume->warning().empty()) Problem(where, u"", volume->warning());
         return volume;
@@ -112,12 +112,13 @@ struct Run {
 // of the source shows. Returns a usage or read failure status, or -1 to go on.
 int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* run) {
     std::string error;
-    if (!run->source.Open(sourcePath, &error)) {
+    run->source = OpenSource(sourcePath, &error);
+    if (!run->source) {
         Say(error);
         return report::kExitPartial;
     }
     const ReadAt read = [run](uint64_t offset, void* buffer, size_t count) {
-        return run->source.ReadAt(offset, buffer, count);
+        return run->source->ReadAt(offset, buffer, count);
     };
     if (args.Has("--offset")) {
         uint64_t offset = 0;
@@ -126,14 +127,14 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
             return report::kExitUsage;
         }
         uint8_t boot[kSectorSize];
-        if (offset >= run->source.size() || !read(offset, boot, sizeof boot) || !IsNtfsBootSector(boot)) {
+        if (offset >= run->source->size() || !read(offset, boot, sizeof boot) || !IsNtfsBootSector(boot)) {
             Say(sourcePath + ": no NTFS boot sector at offset " + std::to_string(offset));
             return report::kExitPartial;
         }
-        run->volumes.push_back({"", offset, run->source.size() - offset});
+        run->volumes.push_back({"", offset, run->source->size() - offset});
         return -1;
     }
-    const DiskLayout layout = ReadDiskLayout(read, run->source.size());
+    const DiskLayout layout = ReadDiskLayout(read, run->source->size());
     for (const std::string& problem : layout.problems) {
         run->problems = true;
         Say(sourcePath + ": " + problem);
