@@ -148,7 +148,8 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
             if (p.label == wanted) chosen.push_back(p);
         if (chosen.empty()) {
             Say(sourcePath + ": no NTFS partition " + wanted);
-            return report::kExitUsage;
+            // Not the user's mistake when the source could not be read.
+            return layout.problems.empty() ? report::kExitUsage : report::kExitPartial;
         }
         run->volumes = chosen;
     }

@@ -47,11 +47,6 @@ private:
     uint64_t offset_, length_;
 };
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // The first bytes and the last sector of a regular file; false (errno set)
 // when it cannot be read.
 bool ReadEnds(int fd, uint64_t size, std::vector<uint8_t>* head, std::vector<uint8_t>* tail) {
@@ -117,8 +112,7 @@ std::unique_ptr<Source> OpenSource(const std::string& path, std::string* error) 
     }
     // Raw bytes: one file, or the first of a set of segments beside it.
     SegmentName scheme;
-    if (ParseSegmentName(path, &scheme) && Exists(SegmentFileName(scheme, scheme.number + 1)))
-        return OpenSplitRaw(path, error);
+    if (ParseSegmentName(path, &scheme)) return OpenSplitRaw(path, error);
     return OpenRaw(path, error);
 }
 

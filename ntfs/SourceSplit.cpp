@@ -116,9 +116,11 @@ std::unique_ptr<Source> OpenSplitRaw(const std::string& path, std::string* error
             return nullptr;
         }
     }
+    // A name that only looks like a segment's: one file, read as it is.
+    if (segments.size() < 2) return OpenRaw(path, error);
     const uint64_t segmentSize = segments[0].size;
     if (segmentSize == 0) {
-        *error = segments[0].path + ": the first segment is empty";
+        *error = path + ": the first segment is empty";
         return nullptr;
     }
     for (size_t i = 1; i < segments.size(); ++i) {
@@ -126,11 +128,11 @@ std::unique_ptr<Source> OpenSplitRaw(const std::string& path, std::string* error
         if (segments[i].size == segmentSize || (last && segments[i].size < segmentSize && segments[i].size > 0))
             continue;
         if (segments[i].size > segmentSize) {
-            *error = segments[0].path + ": " + std::to_string(segmentSize) + " bytes, shorter than the segment after it (" +
+            *error = path + ": segment " + segments[0].path + " holds " + std::to_string(segmentSize) + " bytes, fewer than the one after it (" +
                      std::to_string(segments[i].size) + "): truncated, or not of this set";
             return nullptr;
         }
-        *error = segments[i].path + ": " + std::to_string(segments[i].size) + " bytes where every segment but the last holds " +
+        *error = path + ": segment " + segments[i].path + " holds " + std::to_string(segments[i].size) + " bytes where every segment but the last holds " +
                  std::to_string(segmentSize) + " (truncated, or not of this set)";
         return nullptr;
     }
