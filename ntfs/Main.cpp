@@ -15,6 +15,7 @@
 #include "Records.h"
 #include "Report.h"
 #include "StreamEnumerator.h"
+#include "Targets.h"
 #include "Volume.h"
 #include "Walk.h"
 
@@ -84,24 +85,25 @@ bool ParseBytes(const std::string& text, uint64_t* out) {
 // Everything one run shares: the source, which volumes, the problems seen.
 struct Run {
     std::unique_ptr<Source> source;
-    std::vector<Partition> volumes;
+    Targets targets;
+    std::vector<Target>& volumes = targets.list;
     bool labelled = false;  // a partitioned disk: rows carry the volume
     bool problems = false;
     bool found = false;
 
-    void Problem(const Partition& where, const std::u16string& path, const std::string& what) {
+    void Problem(const Target& where, const std::u16string& path, const std::string& what) {
         problems = true;
         std::string prefix = source->path();
-        if (!where.label.empty()) prefix += " " + where.label;
+        if (!where.Name().empty()) prefix += " " + where.Name();
         if (!path.empty()) prefix += " " + report::ToUtf8(path);
         Say(prefix + ": " + what);
     }
 
     // One volume mounted; what kept it from mounting, or what the mount had
     // to work around, is said as a problem.
-    std::unique_ptr<Volume> Mount(const Partition& where) {
+    std::unique_ptr<Volume> Mount(const Target& where) {
         std::string error;
-        std::unique_ptr<Volume> volume = Volume::Mount(*source, where, &error);
+        std::unique_ptr<Volume> volume = Volume::Mount(*where.source, where.where, &error);
         if (!volume) Problem(where, u"", error);
         else if (!volume->warning().empty()) Problem(where, u"", volume->warning());
         return volume;
@@ -131,7 +133,7 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
             Say(sourcePath + ": no NTFS boot sector at offset " + std::to_string(offset));
             return report::kExitPartial;
         }
-        run->volumes.push_back({"", offset, run->source->size() - offset});
+        run->volumes.push_back({{"", offset, run->source->size() - offset}, run->source.get(), "", ""});
         return -1;
     }
     const DiskLayout layout = ReadDiskLayout(read, run->source->size());
@@ -140,19 +142,17 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
         Say(sourcePath + ": " + problem);
     }
     run->labelled = layout.kind == Layout::Mbr || layout.kind == Layout::Gpt;
-    run->volumes = layout.volumes;
-    if (args.Has("--volume")) {
-        const std::string wanted = args.Value("--volume");
-        std::vector<Partition> chosen;
-        for (const Partition& p : run->volumes)
-            if (p.label == wanted) chosen.push_back(p);
-        if (chosen.empty()) {
-            Say(sourcePath + ": no NTFS partition " + wanted);
-            // Not the user's mistake when the source could not be read.
-            return layout.problems.empty() ? report::kExitUsage : report::kExitPartial;
-        }
-        run->volumes = chosen;
-    }
+    TargetOptions options;
+    options.shadows = args.Has("--shadows");
+    options.volume = args.Value("--volume");
+    options.keys.password = args.Value("--password");
+    options.keys.recoveryPassword = args.Value("--recovery-password");
+    const int chosen = ChooseTargets(*run->source, layout.volumes, options, [run](const Partition&, const std::string& what) {
+        run->problems = true;
+        Say(what);
+    }, &run->targets);
+    // Not the user's mistake when the source could not be read.
+    if (chosen >= 0) return layout.problems.empty() ? chosen : report::kExitPartial;
     if (run->volumes.empty()) {
         if (layout.problems.empty()) Say(sourcePath + ": no NTFS volume found");
         return report::kExitPartial;
@@ -171,20 +171,21 @@ void WriteOut(const std::string& text) { std::fwrite(text.data(), 1, text.size()
 
 // Walks every chosen volume, calling `each` for every stream found.
 void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& start,
-             const std::function<void(const Partition&, const report::StreamRow&, ntfs_inode*)>& each) {
+             const std::function<void(const Target&, const report::StreamRow&, ntfs_inode*)>& each) {
     WalkOptions options;
     options.recursive = args.Has("--recursive");
     options.all = args.Has("--all");
     const bool showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
     report::Progress progress;
-    for (const Partition& where : run->volumes) {
+    for (const Target& where : run->volumes) {
         std::unique_ptr<Volume> volume = run->Mount(where);
         if (!volume) continue;
         Walker walker(
             volume->get(), options,
             [&](const report::StreamRow& found, ntfs_inode* inode) {
                 report::StreamRow row = found;
-                if (run->labelled) row.volume = report::FromUtf8(where.label);
+                if (run->labelled) row.volume = report::FromUtf8(where.where.label);
+                row.snapshot = report::FromUtf8(where.snapshot);
                 each(where, row, inode);
             },
             [&](const std::u16string& path, const std::string& what) {
@@ -217,8 +218,9 @@ int List(const report::ParsedArgs& args) {
     const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
     report::Columns columns;
     columns.volume = run.labelled;
+    columns.snapshot = run.targets.snapshots;
     auto writer = report::RowWriter::Make(format, columns, WriteOut);
-    WalkAll(&run, args, start, [&](const Partition&, const report::StreamRow& row, ntfs_inode*) {
+    WalkAll(&run, args, start, [&](const Target&, const report::StreamRow& row, ntfs_inode*) {
         run.found = true;
         writer->Row(row);
     });
@@ -363,6 +365,7 @@ int Extract(const report::ParsedArgs& args) {
     }
     report::Columns columns;
     columns.volume = run.labelled;
+    columns.snapshot = run.targets.snapshots;
     columns.savedAs = true;
     bool indexOk = true;
     auto index = report::RowWriter::Make(indexFormat, columns, [&](const std::string& text) {
@@ -371,10 +374,10 @@ int Extract(const report::ParsedArgs& args) {
     const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
     const std::u16string base = ParentPath(start);
     unsigned extracted = 0;
-    WalkAll(&run, args, start, [&](const Partition& where, const report::StreamRow& found, ntfs_inode* inode) {
+    WalkAll(&run, args, start, [&](const Target& where, const report::StreamRow& found, ntfs_inode* inode) {
         run.found = true;
         std::u16string relative = start == u"\\" ? RelativePath(u"\\", found.path) : RelativePath(base, found.path);
-        if (!where.label.empty()) relative = ChildPath(report::FromUtf8(where.label), relative);
+        if (!where.Name().empty()) relative = ChildPath(report::FromUtf8(where.Name()), relative);
         std::string file;
         const int fd = CreateNew(dir, report::SafeExtractName(relative, found.stream), &file);
         if (fd < 0) {
@@ -411,8 +414,8 @@ int Main(int argc, char** argv) {
         return report::kExitUsage;
     }
     report::AcceptedOptions accepted;
-    accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help"};
-    accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format"};
+    accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help", "--shadows"};
+    accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format", "--password", "--recovery-password"};
     accepted.aliases = {{"-r", "--recursive"}, {"-h", "--help"}};
     const std::string command = words[0];
     if (command == "--help" || command == "-h" || command == "help") {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Bytes.h"
+#include "SourceKind.h"
 
 namespace vestrel::ntfs {
 namespace {
@@ -37,7 +38,8 @@ struct Reader {
             Problem("partition " + label + ": its first sector cannot be read");
             return;
         }
-        if (IsNtfsBootSector(boot)) out->volumes.push_back({label, firstLba * sector, sectors * sector});
+        if (IsNtfsBootSector(boot) || IsBitLockerBootSector(boot, sizeof boot))
+            out->volumes.push_back({label, firstLba * sector, sectors * sector});
     }
 
     void Gpt() const;
@@ -159,7 +161,7 @@ DiskLayout ReadDiskLayout(const ReadAt& read, uint64_t sourceSize) {
         out.problems.push_back("the first sector cannot be read");
         return out;
     }
-    if (IsNtfsBootSector(mbr)) {
+    if (IsNtfsBootSector(mbr) || IsBitLockerBootSector(mbr, sizeof mbr)) {
         out.kind = Layout::Volume;
         out.volumes.push_back({"", 0, sourceSize});
         return out;
