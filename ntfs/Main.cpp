@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Info.h"
 #include "NtfsLib.h"
 #include "Records.h"
 #include "Report.h"
@@ -154,7 +155,7 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
     // Not the user's mistake when the source could not be read.
     if (chosen >= 0) return layout.problems.empty() ? chosen : report::kExitPartial;
     if (run->volumes.empty()) {
-        if (layout.problems.empty()) Say(sourcePath + ": no NTFS volume found");
+        if (layout.problems.empty() && !run->problems) Say(sourcePath + ": no NTFS volume found");
         return report::kExitPartial;
     }
     return -1;
@@ -437,6 +438,7 @@ int Main(int argc, char** argv) {
         return report::kExitUsage;
     }
     if (command == "list") return List(args);
+    if (command == "info") return Info(args);
     if (command == "cat") return Cat(args);
     if (command == "extract") return Extract(args);
     Say("unknown command '" + command + "'");

@@ -229,3 +229,35 @@ TEST_F(NtfsContainers, DamagedContainersSayWhatIsWrongAndChangeNothing) {
         EXPECT_EQ(Snapshot(dir), before);
     }
 }
+
+TEST_F(NtfsContainers, InfoNamesTheContainerAndThePartitionsItHolds) {
+    const std::string raw = std::to_string(std::filesystem::file_size(D().raw));
+    const uint64_t p3 = (2048 + (24u << 20) / 512 + 2048) * 512ull;
+    struct Case {
+        const char* given;
+        const char* container;
+        const char* description;
+        bool sameSize;  // a VHD's size is rounded up to its geometry
+    };
+    for (const Case& c :
+         {Case{"disk.raw", "raw", "raw image, ", true}, Case{"e01many.E01", "E01", "E01 evidence file (4 segments), ", true},
+          Case{"disk.vhdx", "VHDX", "VHDX (dynamic), ", true}, Case{"fixed.vhd", "VHD", "VHD (fixed), ", false},
+          Case{"sp-s001.vmdk", "VMDK", "VMDK (1 extent), ", true},
+          Case{"split.001", "split raw", "split raw image (7 segments), ", true}, Case{"disk.qcow2", "QCOW2", "QCOW3, ", true}}) {
+        SCOPED_TRACE(c.given);
+        const RunResult r = RunNtfs({"info", "--format", "json", In(c.given)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const std::string& part :
+             {std::string("\"container\":\"") + c.container + "\"", std::string("\"description\":\"") + c.description,
+              c.sameSize ? "\"size\":" + raw + "," : std::string("\"size\":"), std::string("\"layout\":\"mbr\""),
+              std::string("{\"volume\":\"p1\",\"offset\":1048576,\"length\":25165824,\"file_system\":\"NTFS\""),
+              "{\"volume\":\"p3\",\"offset\":" + std::to_string(p3) + ",\"length\":8388608,\"file_system\":\"NTFS\"",
+              std::string("\"snapshots\":[]")})
+            EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+    }
+    ASSERT_TRUE(Shell("mkdir -p i1 && cp e01many.E0* i1/ && rm i1/e01many.E04"));
+    const RunResult bad = RunNtfs({"info", In("i1/e01many.E01")});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("incomplete or damaged"), std::string::npos) << bad.err;
+    EXPECT_EQ(RunNtfs({"info", "--format", "csv", In("disk.raw")}).status, 2);
+}

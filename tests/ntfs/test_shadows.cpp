@@ -110,3 +110,19 @@ TEST_F(NtfsShadows, ExtractFromAStoreGoesToItsOwnFolder) {
     EXPECT_EQ(ReadFile(dir + "/" + csv.records[1][5]).size(), std::stoull(csv.records[1][3]));
     std::system(("rm -rf '" + dir + "'").c_str());
 }
+
+TEST_F(NtfsShadows, InfoShowsTheSerialLabelAndStoresAsTheSleuthKitReadsThem) {
+    const RunResult r = RunNtfs({"info", "--format", "json", kImage}, 120);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // fsstat (The Sleuth Kit) reads the same serial number and name.
+    const std::string expected = "{\"volume\":\"\",\"offset\":0,\"length\":1073741824,\"file_system\":\"NTFS\","
+                                 "\"bitlocker\":\"\",\"serial\":\"C45E30FD5E30EA36\",\"label\":\"vsstest\","
+                                 "\"snapshots\":[{\"store\":\"vss1\",\"created\":\"2013-12-03T06:35:09Z\"},"
+                                 "{\"store\":\"vss2\",\"created\":\"2013-12-03T06:37:48Z\"}],\"problem\":\"\"}";
+    EXPECT_NE(r.out.find(expected), std::string::npos) << r.out;
+    const RunResult table = RunNtfs({"info", "--format", "table", kImage}, 120);
+    ASSERT_EQ(table.status, 0);
+    EXPECT_NE(table.out.find("  shadows  2\n    vss1  2013-12-03T06:35:09Z\n    vss2  2013-12-03T06:37:48Z\n"),
+              std::string::npos)
+        << table.out;
+}
