@@ -200,7 +200,7 @@ std::string FiletimeIso(uint64_t filetime) {
         if (d < length) break;
         d -= length;
     }
-    char text[40];
+    char text[128];  // room for every width the format allows
     std::snprintf(text, sizeof text, "%04llu-%02u-%02lluT%02llu:%02llu:%02lluZ", (unsigned long long)year, month + 1,
                   (unsigned long long)(d + 1), (unsigned long long)(seconds / 3600),
                   (unsigned long long)(seconds / 60 % 60), (unsigned long long)(seconds % 60));
