@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "LibyalError.h"
 #include "Source.h"
@@ -22,17 +24,23 @@ public:
         libewf_handle_close(handle_, nullptr);
         libewf_handle_free(&handle_, nullptr);
     }
+    // The volume layer asks for a few hundred bytes at a time, mostly in
+    // order; each of the library's reads costs a chunk lookup and a copy, so
+    // whole blocks are kept here (a fixed few: memory stays flat).
     bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
         if (offset > size_ || count > size_ - offset) return false;
         auto* out = static_cast<uint8_t*>(buffer);
         while (count > 0) {
-            libewf_error_t* error = nullptr;
-            const ssize_t got = libewf_handle_read_random(handle_, out, count, off64_t(offset), &error);
-            if (error != nullptr) libewf_error_free(&error);
-            if (got <= 0) return false;
-            out += got;
-            offset += uint64_t(got);
-            count -= size_t(got);
+            const uint64_t start = offset - offset % kBlock;
+            const Block* block = Find(start);
+            if (block == nullptr) return false;
+            const size_t within = size_t(offset - start);
+            const size_t part = std::min(count, block->length - within);
+            if (part == 0) return false;
+            std::memcpy(out, block->data.data() + within, part);
+            out += part;
+            offset += part;
+            count -= part;
         }
         return true;
     }
@@ -44,8 +52,40 @@ public:
     SourceKind kind() const override { return kind_; }
 
 private:
+    static constexpr uint64_t kBlock = 64 * 1024;
+    static constexpr size_t kBlocks = 64;  // 4 MiB
+    struct Block {
+        uint64_t start = UINT64_MAX;
+        size_t length = 0;
+        std::vector<uint8_t> data;
+    };
+
+    // The block at `start`, read into the oldest slot when not held.
+    const Block* Find(uint64_t start) const {
+        for (const Block& b : blocks_)
+            if (b.start == start) return &b;
+        Block& b = blocks_[next_];
+        next_ = (next_ + 1) % kBlocks;
+        b.start = UINT64_MAX;
+        b.length = size_t(std::min<uint64_t>(kBlock, size_ - start));
+        b.data.resize(kBlock);
+        size_t done = 0;
+        while (done < b.length) {
+            libewf_error_t* error = nullptr;
+            const ssize_t got =
+                libewf_handle_read_random(handle_, b.data.data() + done, b.length - done, off64_t(start + done), &error);
+            if (error != nullptr) libewf_error_free(&error);
+            if (got <= 0) return nullptr;
+            done += size_t(got);
+        }
+        b.start = start;
+        return &b;
+    }
+
     libewf_handle_t* handle_;
     uint64_t size_;
+    mutable Block blocks_[kBlocks];
+    mutable size_t next_ = 0;
     int segments_;
     SourceKind kind_;
 };
