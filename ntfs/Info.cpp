@@ -138,6 +138,13 @@ int Info(const report::ParsedArgs& args) {
                        "\",\"created\":" + Json(FiletimeIso(v.snapshots[k].second)) + "}";
             out += "],\"problem\":" + Json(v.problem.empty() ? v.snapshotProblem : v.problem) + "}";
         }
+        out += "],\"other_partitions\":[";
+        for (size_t i = 0; i < layout.others.size(); ++i) {
+            const auto& o = layout.others[i];
+            out += std::string(i ? "," : "") + "{\"volume\":" + Json(o.first.label) + ",\"offset\":" +
+                   std::to_string(o.first.offset) + ",\"length\":" + std::to_string(o.first.length) +
+                   ",\"file_system\":" + Json(o.second) + "}";
+        }
         out += "],\"problems\":[";
         for (size_t i = 0; i < layout.problems.size(); ++i) out += std::string(i ? "," : "") + Json(layout.problems[i]);
         out += "]}\n";
@@ -161,6 +168,9 @@ int Info(const report::ParsedArgs& args) {
             if (!v.problem.empty()) out += "  problem  " + v.problem + "\n";
             if (!v.snapshotProblem.empty()) out += "  problem  " + v.snapshotProblem + "\n";
         }
+        for (const auto& o : layout.others)
+            out += "\npartition  " + o.first.label + ", not read: offset " + std::to_string(o.first.offset) + " (" +
+                   HumanSize(o.first.length) + "), " + (o.second.empty() ? std::string("not NTFS") : o.second) + "\n";
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);

@@ -17,6 +17,14 @@ constexpr size_t kEntries = 446, kEntrySize = 16;
 bool IsExtended(uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
 bool HasBootSignature(const uint8_t* sector) { return Le16(sector + 510) == 0xAA55; }
 
+// What a boot sector that is not NTFS's says it is, where it says so plainly.
+std::string FileSystemOf(const uint8_t* boot) {
+    if (!HasBootSignature(boot)) return "";
+    if (std::memcmp(boot + 3, "EXFAT   ", 8) == 0) return "exFAT";
+    if (std::memcmp(boot + 82, "FAT32   ", 8) == 0 || std::memcmp(boot + 54, "FAT1", 4) == 0) return "FAT";
+    return "";
+}
+
 struct Reader {
     const ReadAt& read;
     uint64_t sourceSize;
@@ -38,8 +46,9 @@ struct Reader {
             Problem("partition " + label + ": its first sector cannot be read");
             return;
         }
-        if (IsNtfsBootSector(boot) || IsBitLockerBootSector(boot, sizeof boot))
-            out->volumes.push_back({label, firstLba * sector, sectors * sector});
+        const Partition partition{label, firstLba * sector, sectors * sector};
+        if (IsNtfsBootSector(boot) || IsBitLockerBootSector(boot, sizeof boot)) out->volumes.push_back(partition);
+        else out->others.push_back({partition, FileSystemOf(boot)});
     }
 
     void Gpt() const;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vestrel::ntfs {
@@ -32,6 +33,9 @@ struct DiskLayout {
     Layout kind = Layout::Unknown;
     uint32_t sectorSize = kSectorSize;  // the unit of the table's addresses
     std::vector<Partition> volumes;     // NTFS (and BitLocker) volumes only, in table order
+    // The partitions passed over, in table order, with what their first
+    // sector shows ("FAT", "exFAT", or "" when nothing known).
+    std::vector<std::pair<Partition, std::string>> others;
     std::vector<std::string> problems;  // damage found on the way, one per line
 };
 
