@@ -1,9 +1,11 @@
 #!/bin/sh
 # make bench, the Linux volume reader: `vestrel-ntfs list -r` against The
 # Sleuth Kit's `fls -r` on the same generated NTFS image (FILES files in
-# directories of 100, one in twenty with a named stream), RUNS times each,
-# interleaved, medians printed. The image is written once into build/ by the
-# fixture generator; both programs come from the build without sanitizers.
+# directories of 100, one in twenty with a named stream), and the same
+# listing through an E01 of that image (ewfacquire, deflate "fast"), RUNS
+# times each, interleaved, medians printed. The images are written once into
+# build/ by the fixture generator; the programs come from the build without
+# sanitizers.
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-5}
 files=${NTFS_FILES:-20000}
@@ -14,12 +16,19 @@ for f in "$exe" "$gen"; do
   [ -x "$f" ] || { echo "bench/ntfs.sh: $f is missing (make bench builds it)"; exit 1; }
 done
 command -v fls >/dev/null || { echo "bench/ntfs.sh: fls (sleuthkit) is missing"; exit 1; }
+command -v ewfacquire >/dev/null || { echo "bench/ntfs.sh: ewfacquire (ewf-tools) is missing"; exit 1; }
 if [ ! -f "$image.complete" ]; then
   rm -f "$image"
   start=$(date +%s.%N)
   "$gen" bench "$image" "$files" || exit 1
   touch "$image.complete"
   echo "ntfs image: $files files written in $(echo "$(date +%s.%N) $start" | awk '{printf "%.1f", $1-$2}')s"
+fi
+ewf="${image%.raw}"
+if [ ! -f "$ewf.E01.complete" ]; then
+  rm -f "$ewf".E0*
+  ewfacquire -u -q -t "$ewf" -c deflate:fast "$image" >/dev/null || exit 1
+  touch "$ewf.E01.complete"
 fi
 out=$(mktemp -d)
 seconds() { s=$(date +%s.%N); "$@" > "$out/last" 2>/dev/null; e=$(date +%s.%N); echo "$e $s" | awk '{printf "%.3f\n", $1-$2}'; }
@@ -28,14 +37,21 @@ i=0
 while [ $i -lt "$runs" ]; do
   seconds "$exe" list -r --format csv "$image" >> "$out/ntfs"
   seconds fls -r "$image" >> "$out/fls"
+  seconds "$exe" list -r --format csv "$ewf.E01" >> "$out/e01"
   i=$((i+1))
 done
-rows=$("$exe" list -r --format csv "$image" | tail -n +2 | wc -l)
+"$exe" list -r --format csv "$image" > "$out/last.raw"
+rows=$(tail -n +2 "$out/last.raw" | wc -l)
 entries=$(fls -r "$image" | wc -l)
 rss=$(/usr/bin/time -f %M "$exe" list -r --format csv "$image" 2>&1 >/dev/null | tail -1)
 n=$(median < "$out/ntfs"); f=$(median < "$out/fls")
 echo "ntfs image ($files files, median of $runs): vestrel-ntfs list -r ${n}s ($rows streams)," \
   "fls -r ${f}s ($entries entries), vestrel-ntfs/fls $(echo "$n $f" | awk '{printf "%.2f", $1/$2}')," \
   "vestrel-ntfs peak memory ${rss} KiB"
-echo "ntfs runs: vestrel-ntfs $(tr '\n' ' ' < "$out/ntfs")| fls $(tr '\n' ' ' < "$out/fls")"
+e=$(median < "$out/e01")
+same=$("$exe" list -r --format csv "$ewf.E01" | cmp -s - "$out/last.raw" && echo same || echo DIFFERENT)
+erss=$(/usr/bin/time -f %M "$exe" list -r --format csv "$ewf.E01" 2>&1 >/dev/null | tail -1)
+echo "ntfs E01 ($(stat -c %s "$ewf.E01") bytes, median of $runs): vestrel-ntfs list -r ${e}s ($same rows)," \
+  "E01/raw $(echo "$e $n" | awk '{printf "%.2f", $1/$2}'), peak memory ${erss} KiB"
+echo "ntfs runs: vestrel-ntfs $(tr '\n' ' ' < "$out/ntfs")| fls $(tr '\n' ' ' < "$out/fls")| E01 $(tr '\n' ' ' < "$out/e01")"
 rm -rf "$out"

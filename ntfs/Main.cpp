@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "Info.h"
 #include "NtfsLib.h"
 #include "Records.h"
 #include "Report.h"
 #include "StreamEnumerator.h"
+#include "Targets.h"
 #include "Volume.h"
 #include "Walk.h"
 
@@ -23,21 +25,26 @@ namespace {
 
 const char kUsage[] =
     "usage: vestrel-ntfs list [options] SOURCE [PATH]\n"
-    "       vestrel-ntfs cat [--offset BYTES | --volume pN] SOURCE PATH:STREAM\n"
+    "       vestrel-ntfs cat [--offset BYTES | --volume NAME] SOURCE PATH:STREAM\n"
     "       vestrel-ntfs extract [-r] [options] SOURCE [PATH] --to DIR\n"
+    "       vestrel-ntfs info [--format table|json] SOURCE\n"
     "\n"
     "Finds the named data streams (alternate data streams) on an NTFS volume.\n"
-    "SOURCE is a block device or an image file, opened read-only; it is never\n"
-    "written. A whole-disk image with an MBR or GPT partition table is read\n"
-    "partition by partition; the rows say which, numbered as Linux does (p1 to\n"
-    "p4 the MBR slots, p5 on the logical partitions, pN GPT entry N). PATH is a\n"
-    "file or directory inside the volume, e.g. \\Users\\a (default: the root);\n"
-    "/ works too.\n"
+    "SOURCE is a block device, a raw image, split raw (the first segment,\n"
+    "disk.001), an E01/Ex01 evidence file (the first segment), a VHD, VHDX,\n"
+    "VMDK (descriptor or data file) or QCOW2 disk, recognised from its\n"
+    "content and opened read-only; it is never written. A whole-disk image with\n"
+    "an MBR or GPT partition table is read partition by partition; the rows say\n"
+    "which, numbered as Linux does (p1 to p4 the MBR slots, p5 on the logical\n"
+    "partitions, pN GPT entry N). PATH is a file or directory inside the volume,\n"
+    "e.g. \\Users\\a (default: the root); / works too.\n"
     "\n"
     "commands:\n"
     "  list      the streams of PATH and, for a directory, of its entries\n"
     "  cat       the bytes of one stream to standard output\n"
     "  extract   each stream to its own new file in DIR, plus an index\n"
+    "  info      the container, partitions, volume serials and labels, shadow\n"
+    "            copies and BitLocker state of SOURCE\n"
     "\n"
     "options:\n"
     "  -r, --recursive        walk the whole tree under PATH\n"
@@ -48,7 +55,12 @@ const char kUsage[] =
     "  --quiet                no progress line\n"
     "  --fail-if-found        exit status 3 when any stream is listed\n"
     "  --offset BYTES         the volume starts this many bytes into SOURCE\n"
-    "  --volume pN            only partition N of a disk image\n"
+    "  --volume NAME          one volume: pN (partition N), pN@vssM (its shadow\n"
+    "                         copy M), vssM (of a volume without partitions)\n"
+    "  --shadows              also every volume's shadow copies (a snapshot\n"
+    "                         column: store number and creation time, UTC)\n"
+    "  --recovery-password KEY, --password TEXT\n"
+    "                         unlock BitLocker volumes\n"
     "  --to DIR               extract: where the streams go (created if missing)\n"
     "  --index-format csv|json\n"
     "                         extract: the index of what went where (default csv)\n"
@@ -83,25 +95,26 @@ bool ParseBytes(const std::string& text, uint64_t* out) {
 
 // Everything one run shares: the source, which volumes, the problems seen.
 struct Run {
-    Source source;
-    std::vector<Partition> volumes;
+    std::unique_ptr<Source> source;
+    Targets targets;
+    std::vector<Target>& volumes = targets.list;
     bool labelled = false;  // a partitioned disk: rows carry the volume
     bool problems = false;
     bool found = false;
 
-    void Problem(const Partition& where, const std::u16string& path, const std::string& what) {
+    void Problem(const Target& where, const std::u16string& path, const std::string& what) {
         problems = true;
-        std::string prefix = source.path();
-        if (!where.label.empty()) prefix += " " + where.label;
+        std::string prefix = source->path();
+        if (!where.Name().empty()) prefix += " " + where.Name();
         if (!path.empty()) prefix += " " + report::ToUtf8(path);
         Say(prefix + ": " + what);
     }
 
     // One volume mounted; what kept it from mounting, or what the mount had
     // to work around, is said as a problem.
-    std::unique_ptr<Volume> Mount(const Partition& where) {
+    std::unique_ptr<Volume> Mount(const Target& where) {
         std::string error;
-        std::unique_ptr<Volume> volume = Volume::Mount(source, where, &error);
+        std::unique_ptr<Volume> volume = Volume::Mount(*where.source, where.where, &error);
         if (!volume) Problem(where, u"", error);
         else if (!volume->warning().empty()) Problem(where, u"", volume->warning());
         return volume;
@@ -112,12 +125,13 @@ struct Run {
 // of the source shows. Returns a usage or read failure status, or -1 to go on.
 int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* run) {
     std::string error;
-    if (!run->source.Open(sourcePath, &error)) {
+    run->source = OpenSource(sourcePath, &error);
+    if (!run->source) {
         Say(error);
         return report::kExitPartial;
     }
     const ReadAt read = [run](uint64_t offset, void* buffer, size_t count) {
-        return run->source.ReadAt(offset, buffer, count);
+        return run->source->ReadAt(offset, buffer, count);
     };
     if (args.Has("--offset")) {
         uint64_t offset = 0;
@@ -126,33 +140,32 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
             return report::kExitUsage;
         }
         uint8_t boot[kSectorSize];
-        if (offset >= run->source.size() || !read(offset, boot, sizeof boot) || !IsNtfsBootSector(boot)) {
+        if (offset >= run->source->size() || !read(offset, boot, sizeof boot) || !IsNtfsBootSector(boot)) {
             Say(sourcePath + ": no NTFS boot sector at offset " + std::to_string(offset));
             return report::kExitPartial;
         }
-        run->volumes.push_back({"", offset, run->source.size() - offset});
+        run->volumes.push_back({{"", offset, run->source->size() - offset}, run->source.get(), "", ""});
         return -1;
     }
-    const DiskLayout layout = ReadDiskLayout(read, run->source.size());
+    const DiskLayout layout = ReadDiskLayout(read, run->source->size());
     for (const std::string& problem : layout.problems) {
         run->problems = true;
         Say(sourcePath + ": " + problem);
     }
     run->labelled = layout.kind == Layout::Mbr || layout.kind == Layout::Gpt;
-    run->volumes = layout.volumes;
-    if (args.Has("--volume")) {
-        const std::string wanted = args.Value("--volume");
-        std::vector<Partition> chosen;
-        for (const Partition& p : run->volumes)
-            if (p.label == wanted) chosen.push_back(p);
-        if (chosen.empty()) {
-            Say(sourcePath + ": no NTFS partition " + wanted);
-            return report::kExitUsage;
-        }
-        run->volumes = chosen;
-    }
+    TargetOptions options;
+    options.shadows = args.Has("--shadows");
+    options.volume = args.Value("--volume");
+    options.keys.password = args.Value("--password");
+    options.keys.recoveryPassword = args.Value("--recovery-password");
+    const int chosen = ChooseTargets(*run->source, layout.volumes, options, [run](const Partition&, const std::string& what) {
+        run->problems = true;
+        Say(what);
+    }, &run->targets);
+    // Not the user's mistake when the source could not be read.
+    if (chosen >= 0) return layout.problems.empty() ? chosen : report::kExitPartial;
     if (run->volumes.empty()) {
-        if (layout.problems.empty()) Say(sourcePath + ": no NTFS volume found");
+        if (layout.problems.empty() && !run->problems) Say(sourcePath + ": no NTFS volume found");
         return report::kExitPartial;
     }
     return -1;
@@ -169,20 +182,21 @@ void WriteOut(const std::string& text) { std::fwrite(text.data(), 1, text.size()
 
 // Walks every chosen volume, calling `each` for every stream found.
 void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& start,
-             const std::function<void(const Partition&, const report::StreamRow&, ntfs_inode*)>& each) {
+             const std::function<void(const Target&, const report::StreamRow&, ntfs_inode*)>& each) {
     WalkOptions options;
     options.recursive = args.Has("--recursive");
     options.all = args.Has("--all");
     const bool showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
     report::Progress progress;
-    for (const Partition& where : run->volumes) {
+    for (const Target& where : run->volumes) {
         std::unique_ptr<Volume> volume = run->Mount(where);
         if (!volume) continue;
         Walker walker(
             volume->get(), options,
             [&](const report::StreamRow& found, ntfs_inode* inode) {
                 report::StreamRow row = found;
-                if (run->labelled) row.volume = report::FromUtf8(where.label);
+                if (run->labelled) row.volume = report::FromUtf8(where.where.label);
+                row.snapshot = report::FromUtf8(where.snapshot);
                 each(where, row, inode);
             },
             [&](const std::u16string& path, const std::string& what) {
@@ -215,8 +229,9 @@ int List(const report::ParsedArgs& args) {
     const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
     report::Columns columns;
     columns.volume = run.labelled;
+    columns.snapshot = run.targets.snapshots;
     auto writer = report::RowWriter::Make(format, columns, WriteOut);
-    WalkAll(&run, args, start, [&](const Partition&, const report::StreamRow& row, ntfs_inode*) {
+    WalkAll(&run, args, start, [&](const Target&, const report::StreamRow& row, ntfs_inode*) {
         run.found = true;
         writer->Row(row);
     });
@@ -361,6 +376,7 @@ int Extract(const report::ParsedArgs& args) {
     }
     report::Columns columns;
     columns.volume = run.labelled;
+    columns.snapshot = run.targets.snapshots;
     columns.savedAs = true;
     bool indexOk = true;
     auto index = report::RowWriter::Make(indexFormat, columns, [&](const std::string& text) {
@@ -369,10 +385,10 @@ int Extract(const report::ParsedArgs& args) {
     const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
     const std::u16string base = ParentPath(start);
     unsigned extracted = 0;
-    WalkAll(&run, args, start, [&](const Partition& where, const report::StreamRow& found, ntfs_inode* inode) {
+    WalkAll(&run, args, start, [&](const Target& where, const report::StreamRow& found, ntfs_inode* inode) {
         run.found = true;
         std::u16string relative = start == u"\\" ? RelativePath(u"\\", found.path) : RelativePath(base, found.path);
-        if (!where.label.empty()) relative = ChildPath(report::FromUtf8(where.label), relative);
+        if (!where.Name().empty()) relative = ChildPath(report::FromUtf8(where.Name()), relative);
         std::string file;
         const int fd = CreateNew(dir, report::SafeExtractName(relative, found.stream), &file);
         if (fd < 0) {
@@ -409,8 +425,8 @@ int Main(int argc, char** argv) {
         return report::kExitUsage;
     }
     report::AcceptedOptions accepted;
-    accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help"};
-    accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format"};
+    accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help", "--shadows"};
+    accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format", "--password", "--recovery-password"};
     accepted.aliases = {{"-r", "--recursive"}, {"-h", "--help"}};
     const std::string command = words[0];
     if (command == "--help" || command == "-h" || command == "help") {
@@ -432,6 +448,7 @@ int Main(int argc, char** argv) {
         return report::kExitUsage;
     }
     if (command == "list") return List(args);
+    if (command == "info") return Info(args);
     if (command == "cat") return Cat(args);
     if (command == "extract") return Extract(args);
     Say("unknown command '" + command + "'");

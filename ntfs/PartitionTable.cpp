@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Bytes.h"
+#include "SourceKind.h"
 
 namespace vestrel::ntfs {
 namespace {
@@ -15,6 +16,14 @@ constexpr size_t kEntries = 446, kEntrySize = 16;
 
 bool IsExtended(uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
 bool HasBootSignature(const uint8_t* sector) { return Le16(sector + 510) == 0xAA55; }
+
+// What a boot sector that is not NTFS's says it is, where it says so plainly.
+std::string FileSystemOf(const uint8_t* boot) {
+    if (!HasBootSignature(boot)) return "";
+    if (std::memcmp(boot + 3, "EXFAT   ", 8) == 0) return "exFAT";
+    if (std::memcmp(boot + 82, "FAT32   ", 8) == 0 || std::memcmp(boot + 54, "FAT1", 4) == 0) return "FAT";
+    return "";
+}
 
 struct Reader {
     const ReadAt& read;
@@ -37,7 +46,9 @@ struct Reader {
             Problem("partition " + label + ": its first sector cannot be read");
             return;
         }
-        if (IsNtfsBootSector(boot)) out->volumes.push_back({label, firstLba * sector, sectors * sector});
+        const Partition partition{label, firstLba * sector, sectors * sector};
+        if (IsNtfsBootSector(boot) || IsBitLockerBootSector(boot, sizeof boot)) out->volumes.push_back(partition);
+        else out->others.push_back({partition, FileSystemOf(boot)});
     }
 
     void Gpt() const;
@@ -159,7 +170,7 @@ DiskLayout ReadDiskLayout(const ReadAt& read, uint64_t sourceSize) {
         out.problems.push_back("the first sector cannot be read");
         return out;
     }
-    if (IsNtfsBootSector(mbr)) {
+    if (IsNtfsBootSector(mbr) || IsBitLockerBootSector(mbr, sizeof mbr)) {
         out.kind = Layout::Volume;
         out.volumes.push_back({"", 0, sourceSize});
         return out;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vestrel::ntfs {
@@ -31,7 +32,10 @@ enum class Layout { Volume, Mbr, Gpt, Unknown };
 struct DiskLayout {
     Layout kind = Layout::Unknown;
     uint32_t sectorSize = kSectorSize;  // the unit of the table's addresses
-    std::vector<Partition> volumes;     // NTFS volumes only, in table order
+    std::vector<Partition> volumes;     // NTFS (and BitLocker) volumes only, in table order
+    // The partitions passed over, in table order, with what their first
+    // sector shows ("FAT", "exFAT", or "" when nothing known).
+    std::vector<std::pair<Partition, std::string>> others;
     std::vector<std::string> problems;  // damage found on the way, one per line
 };
 
@@ -43,7 +47,7 @@ using ReadAt = std::function<bool(uint64_t offset, void* buffer, size_t count)>;
 bool IsNtfsBootSector(const uint8_t* sector);
 
 // What the source holds. A partition entry is kept only when its first sector
-// is an NTFS boot sector; entries that point outside the source are problems.
+// is an NTFS boot sector or BitLocker's; entries that point outside the source are problems.
 // The logical partitions of MBR extended partitions are followed through
 // their chain of boot records; a chain that loops or leaves the extended
 // partition ends there with a problem.

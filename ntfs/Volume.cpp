@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -11,45 +12,6 @@
 #include "NtfsLib.h"
 
 namespace vestrel::ntfs {
-
-Source::~Source() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-bool Source::Open(const std::string& path, std::string* error) {
-    path_ = path;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-        *error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))) {
-        *error = path + ": not an image file or block device";
-        return false;
-    }
-    // Block devices report no st_size; their end is where a seek lands.
-    const off_t end = ::lseek(fd_, 0, SEEK_END);
-    if (end < 0) {
-        *error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    size_ = uint64_t(end);
-    return true;
-}
-
-bool Source::ReadAt(uint64_t offset, void* buffer, size_t count) const {
-    auto* out = static_cast<uint8_t*>(buffer);
-    while (count > 0) {
-        const ssize_t got = ::pread(fd_, out, count, off_t(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        out += got;
-        offset += uint64_t(got);
-        count -= size_t(got);
-    }
-    return true;
-}
 
 namespace {
 
@@ -81,7 +43,7 @@ std::string TakeLibraryMessage() {
 
 // The window [offset, offset + length) of the source, as the library's device.
 struct Volume::Device {
-    int fd = -1;
+    const Source* source = nullptr;
     uint64_t offset = 0, length = 0;
     int64_t position = 0;
     // When set, reads of the $MFTMirr's records get the $MFT's first records
@@ -113,13 +75,14 @@ int DevClose(struct ntfs_device* dev) {
 s64 ReadWindow(const Volume::Device& d, char* buf, uint64_t count, uint64_t pos) {
     if (pos >= d.length) return 0;
     const uint64_t want = std::min<uint64_t>(count, d.length - pos);
-    uint64_t done = 0;
-    while (done < want) {
-        const ssize_t got = ::pread(d.fd, buf + done, size_t(want - done), off_t(d.offset + pos + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return done != 0 ? s64(done) : -1;
-        if (got == 0) break;  // the image ends early (truncated)
-        done += uint64_t(got);
+    // The source ends early where the image is truncated: only what it holds
+    // is read.
+    const uint64_t start = d.offset + pos;
+    if (start >= d.source->size()) return 0;
+    const uint64_t done = std::min<uint64_t>(want, d.source->size() - start);
+    if (!d.source->ReadAt(start, buf, size_t(done))) {
+        errno = EIO;
+        return -1;
     }
     return s64(done);
 }
@@ -261,7 +224,7 @@ Volume::~Volume() {
 std::unique_ptr<Volume> Volume::Mount(const Source& source, const Partition& where, std::string* error) {
     std::unique_ptr<Volume> volume(new Volume);
     volume->device_.reset(new Device);
-    volume->device_->fd = source.fd();
+    volume->device_->source = &source;
     volume->device_->offset = where.offset;
     volume->device_->length = where.length;
     struct ntfs_device* dev = ntfs_device_alloc(source.path().c_str(), 0, &g_ops, volume->device_.get());

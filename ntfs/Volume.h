@@ -1,36 +1,17 @@
-// A source opened read-only and the NTFS volumes mounted from it. Every read
-// the library makes goes through our own device operations (pread at the
-// volume's offset); every write it might attempt is refused.
+// The NTFS volumes mounted from a source. Every read the library makes goes
+// through our own device operations (the source, at the volume's offset);
+// every write it might attempt is refused.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "PartitionTable.h"
+#include "Source.h"
 
 struct _ntfs_volume;
 
 namespace vestrel::ntfs {
-
-class Source {
-public:
-    Source() = default;
-    Source(const Source&) = delete;
-    Source& operator=(const Source&) = delete;
-    ~Source();
-    // Opens a block device or image file for reading only.
-    bool Open(const std::string& path, std::string* error);
-    // Exactly `count` bytes at `offset`, or false.
-    bool ReadAt(uint64_t offset, void* buffer, size_t count) const;
-    int fd() const { return fd_; }
-    uint64_t size() const { return size_; }
-    const std::string& path() const { return path_; }
-
-private:
-    int fd_ = -1;
-    uint64_t size_ = 0;
-    std::string path_;
-};
 
 // Keeps the library quiet: its messages are caught instead of printed, and
 // the last one is offered as detail for our own.

@@ -86,6 +86,7 @@ public:
     CsvWriter(Columns columns, Sink out) : columns_(columns), out_(std::move(out)) {
         std::string header;
         if (columns_.volume) header += "volume,";
+        if (columns_.snapshot) header += "snapshot,";
         header += "path,stream,size,directory";
         if (columns_.savedAs) header += ",saved_as";
         out_(header + "\r\n");
@@ -93,6 +94,7 @@ public:
     void Row(const StreamRow& row) override {
         std::string line;
         if (columns_.volume) line += CsvField(ToUtf8(row.volume)) + ",";
+        if (columns_.snapshot) line += CsvField(ToUtf8(row.snapshot)) + ",";
         line += CsvField(ToUtf8(row.path)) + "," + CsvField(ToUtf8(row.stream)) + "," +
                 std::to_string(row.size) + "," + (row.isDirectory ? "true" : "false");
         if (columns_.savedAs) line += "," + CsvField(ToUtf8(row.savedAs));
@@ -110,6 +112,7 @@ public:
     void Row(const StreamRow& row) override {
         std::string line = "{";
         if (columns_.volume) line += "\"volume\":" + JsonString(row.volume) + ",";
+        if (columns_.snapshot) line += "\"snapshot\":" + JsonString(row.snapshot) + ",";
         line += "\"path\":" + JsonString(row.path) + ",\"stream\":" + JsonString(row.stream) +
                 ",\"size\":" + std::to_string(row.size) +
                 ",\"directory\":" + (row.isDirectory ? "true" : "false");
@@ -127,10 +130,12 @@ class TableWriter : public RowWriter {
 public:
     static constexpr size_t kSizeWidth = 15;
     static constexpr size_t kVolumeWidth = 6;
+    static constexpr size_t kSnapshotWidth = 26;  // "vss12 2013-12-03T06:37:48Z"
 
     TableWriter(Columns columns, Sink out) : columns_(columns), out_(std::move(out)) {
         std::string header;
         if (columns_.volume) header += PadRight("VOLUME", kVolumeWidth) + "  ";
+        if (columns_.snapshot) header += PadRight("SNAPSHOT", kSnapshotWidth) + "  ";
         header += PadLeft("SIZE", kSizeWidth) + "  KIND  PATH:STREAM";
         if (columns_.savedAs) header += "  ->  SAVED AS";
         out_(header + "\n");
@@ -138,6 +143,7 @@ public:
     void Row(const StreamRow& row) override {
         std::string line;
         if (columns_.volume) line += PadRight(TableText(row.volume), kVolumeWidth) + "  ";
+        if (columns_.snapshot) line += PadRight(TableText(row.snapshot), kSnapshotWidth) + "  ";
         line += PadLeft(std::to_string(row.size), kSizeWidth) + "  " +
                 (row.isDirectory ? "dir " : "file") + "  " + TableText(row.path) + ":" +
                 TableText(row.stream);

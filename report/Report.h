@@ -36,6 +36,7 @@ struct StreamRow {
     uint64_t size = 0;       // full size in bytes
     bool isDirectory = false;
     std::u16string volume;   // which partition of a disk image; "" for none
+    std::u16string snapshot; // which shadow copy ("vss2 2013-12-03T06:37:48Z"); "" for the live volume
     std::u16string savedAs;  // extract index: the file the stream went to
 };
 
@@ -47,6 +48,7 @@ bool ParseFormat(const std::string& word, Format* out);
 // so every line of one output has the same columns.
 struct Columns {
     bool volume = false;   // a "volume" column first
+    bool snapshot = false; // a "snapshot" column after the volume's
     bool savedAs = false;  // a "saved_as" column last (extract index)
 };
 

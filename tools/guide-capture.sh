@@ -108,6 +108,16 @@ review() { ntfs cat demo.img '\Users\demo\Documents\report.docx:review' | iconv 
 capture ntfs-cat 0 "$linux" "\$ vestrel-ntfs cat demo.img '\\Users\\demo\\Documents\\report.docx:review' | iconv -f GBK" review
 capture ntfs-extract 0 "$linux" "\$ vestrel-ntfs extract -r demo.img '\\Users\\demo\\Documents' --to streams" \
   ntfs extract -r demo.img '\Users\demo\Documents' --to streams
+# The same image as investigators receive it: an E01 evidence file; and a
+# volume Windows wrote with two shadow copies (the tests' image).
+ewfacquire -u -q -t "$linux/demo" -c deflate:fast "$linux/demo.img" >/dev/null 2>&1 || fail "cannot write demo.E01"
+capture ntfs-e01-info 0 "$linux" '$ vestrel-ntfs info --format table demo.E01' ntfs info --format table demo.E01
+capture ntfs-e01-list 0 "$linux" '$ vestrel-ntfs list -r --format table demo.E01' ntfs list -r --format table demo.E01
+vss="$top/../shared/testdata/vss/vsstest.raw.xz"
+[ -f "$vss" ] || fail "$vss is missing"
+xz -dc "$vss" | cp --sparse=always /dev/stdin "$linux/vsstest.raw" || fail "cannot unpack $vss"
+capture ntfs-shadows 0 "$linux" "\$ vestrel-ntfs list -r --all --shadows --format table vsstest.raw '\\\$Extend'" \
+  ntfs list -r --all --shadows --format table vsstest.raw '\$Extend'
 
 # The dialog: uidrive reports each state reached on its standard output and
 # waits for a line on its standard input; the picture is taken in between.
