@@ -13,6 +13,7 @@ struct NtfsStreamInfo {
     vestrel::WideString strName;  // bare name: no leading colon, no ":$DATA"
     uint32_t dwSize;              // low 32 bits of the stream's size
     uint8_t byData[100];          // the first min(size, 100) bytes
+    uint64_t ullSize;             // the full size, of which dwSize is the low half
 };
 
 // Records are heap objects owned by the list's holder; FreeStreamList frees them.
