@@ -88,6 +88,18 @@ bool IsExcludedStreamName(const WideString& name) {
            EqualsAsciiNoCase(name, "oecustomproperty");
 }
 
+WideString DecimalSize(uint64_t size) {
+    WideChar digits[20];
+    int n = 0;
+    do {
+        digits[n++] = WideChar('0' + size % 10);
+        size /= 10;
+    } while (size != 0);
+    WideString out;
+    while (n > 0) out.push_back(digits[--n]);
+    return out;
+}
+
 WideString TrimStreamName(const WideString& rawName) {
     static const WideChar kSuffix[] = {':', '$', 'D', 'A', 'T', 'A', 0};
     const WideString suffix(kSuffix);

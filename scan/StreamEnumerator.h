@@ -28,6 +28,10 @@ bool IsExcludedStreamName(const WideString& name);
 // character dropped.
 WideString TrimStreamName(const WideString& rawName);
 
+// The size as an unsigned decimal, every digit of all 64 bits, as the
+// result list and the scan log show it.
+WideString DecimalSize(uint64_t size);
+
 // Longest name size (bytes) a stream header may declare; NTFS names are far
 // shorter, so anything longer is a damaged or hostile header.
 constexpr uint32_t kMaxStreamNameBytes = 64 * 1024;

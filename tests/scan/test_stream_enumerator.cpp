@@ -507,3 +507,21 @@ TEST(StreamEnumeration, DamagedSparseBlocksAddNothing) {
         EXPECT_EQ(r.At(1).strName, W("after"));
     }
 }
+
+TEST(StreamEnumeration, SizesShowAsWholeUnsignedDecimals) {
+    const std::pair<uint64_t, const char*> cases[] = {
+        {0, "0"},
+        {9, "9"},
+        {10, "10"},
+        {0x7FFFFFFF, "2147483647"},
+        {0x80000000, "2147483648"},
+        {uint64_t(3) << 30, "3221225472"},
+        {0xFFFFFFFF, "4294967295"},
+        {uint64_t(1) << 32, "4294967296"},
+        {(uint64_t(1) << 32) + 5, "4294967301"},
+        {9999999999999999999u, "9999999999999999999"},
+        {10000000000000000000u, "10000000000000000000"},
+        {UINT64_MAX, "18446744073709551615"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(vestrel::DecimalSize(c.first), W(c.second)) << c.second;
+}
