@@ -1,6 +1,7 @@
 #include "MemorySequence.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vestrel {
 
@@ -33,7 +34,7 @@ MemorySequence MemorySequence::FromUnits(std::vector<Unit> units) {
     for (Unit& u : units) {
         std::vector<uint8_t> prefix = Header(u.id, u.dataSize, uint32_t(u.name.size()), u.attributes);
         prefix.insert(prefix.end(), u.name.begin(), u.name.end());
-        seq.sources_.push_back(Source{std::move(u.data), std::move(u.generator)});
+        seq.sources_.push_back(Source{std::move(u.data), std::move(u.generator), u.pattern, u.seed});
         seq.AddUnit(std::move(prefix), u.dataSize);
     }
     return seq;
@@ -42,13 +43,17 @@ MemorySequence MemorySequence::FromUnits(std::vector<Unit> units) {
 bool MemorySequence::ReadData(size_t unit, uint64_t offset, uint8_t* out, uint32_t count,
                               uint32_t* got) {
     const Source& src = sources_[unit];
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint64_t at = offset + i;
-        if (src.generator) {
-            out[i] = src.generator(at);
-        } else {
-            out[i] = at < src.data.size() ? src.data[size_t(at)] : 0;
-        }
+    if (src.generator) {
+        for (uint32_t i = 0; i < count; ++i) out[i] = src.generator(offset + i);
+    } else if (src.pattern) {
+        uint8_t b = PatternByte(offset, src.seed);
+        for (uint32_t i = 0; i < count; ++i, b = uint8_t(b + 31)) out[i] = b;
+    } else {
+        // The data as held, then zeros past its end.
+        const uint64_t held = src.data.size();
+        const uint32_t n = offset >= held ? 0 : uint32_t(std::min<uint64_t>(count, held - offset));
+        if (n != 0) std::memcpy(out, src.data.data() + offset, n);
+        if (n < count) std::memset(out + n, 0, count - n);
     }
     *got = count;
     return true;
