@@ -5,6 +5,10 @@
 
 namespace vestrel {
 
+namespace {
+constexpr uint32_t kPatternPiece = 4096;
+}  // namespace
+
 MemorySequence MemorySequence::FromRaw(const std::vector<uint8_t>& bytes) {
     MemorySequence seq;
     const uint64_t n = bytes.size();
@@ -46,8 +50,17 @@ bool MemorySequence::ReadData(size_t unit, uint64_t offset, uint8_t* out, uint32
     if (src.generator) {
         for (uint32_t i = 0; i < count; ++i) out[i] = src.generator(offset + i);
     } else if (src.pattern) {
-        uint8_t b = PatternByte(offset, src.seed);
-        for (uint32_t i = 0; i < count; ++i, b = uint8_t(b + 31)) out[i] = b;
+        // The pattern repeats every 256 bytes: copied from a table in pieces.
+        static const std::vector<uint8_t> table = [] {
+            std::vector<uint8_t> t(256 + kPatternPiece);
+            for (size_t i = 0; i < t.size(); ++i) t[i] = GeneratedByte(i);
+            return t;
+        }();
+        for (uint32_t done = 0; done < count;) {
+            const uint32_t k = std::min(count - done, kPatternPiece);
+            std::memcpy(out + done, table.data() + (offset + done + src.seed) % 256, k);
+            done += k;
+        }
     } else {
         // The data as held, then zeros past its end.
         const uint64_t held = src.data.size();

@@ -41,7 +41,7 @@ public:
     static Unit Named(const char* rawName, std::vector<uint8_t> data);
     static Unit NamedGenerated(const char* rawName, uint64_t dataSize);
     static uint8_t GeneratedByte(uint64_t offset) { return uint8_t(offset * 31 + 7); }
-    static uint8_t PatternByte(uint64_t offset, uint8_t seed) { return uint8_t(offset * 31 + 7 + seed); }
+    static uint8_t PatternByte(uint64_t offset, uint8_t seed) { return GeneratedByte(offset + seed); }
 
 protected:
     bool ReadData(size_t unit, uint64_t offset, uint8_t* out, uint32_t count,
