@@ -42,12 +42,42 @@ bool FileIdOnly(HANDLE h, uint64_t* file) {
     return true;
 }
 
+// GetFileInformationByHandleEx's FileIdInfo (Windows 8 and later; the build
+// targets Windows 7, whose headers leave it out): FILE_ID_INFO, a 64-bit
+// volume serial number and a 128-bit file id. Where the call or the file
+// system does not answer it, the 64-bit index stands in.
+constexpr FILE_INFO_BY_HANDLE_CLASS kFileIdInfo = FILE_INFO_BY_HANDLE_CLASS(18);
+struct FileIdInfo128 {
+    ULONGLONG volumeSerialNumber;
+    BYTE fileId[16];
+};
+static_assert(sizeof(FileIdInfo128) == 24, "FILE_ID_INFO's layout");
+
+bool WideFileId(HANDLE h, DirectoryId* id) {
+    FileIdInfo128 info{};
+    if (!GetFileInformationByHandleEx(h, kFileIdInfo, &info, sizeof info)) return false;
+    DirectoryId wide;
+    wide.wide = true;
+    wide.volume = info.volumeSerialNumber;
+    memcpy(&wide.file, info.fileId, 8);
+    memcpy(&wide.fileHigh, info.fileId + 8, 8);
+    // An answer without an id is no answer: the index may still know one.
+    if (!wide.Known()) return false;
+    *id = wide;
+    return true;
+}
+
 DWORD PlatformIdentify(const std::wstring& path, const DirectoryId* within, DirectoryId* id) {
     HANDLE h = CreateFileUnredirected(FsCall::kList, path.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS);
     if (h == INVALID_HANDLE_VALUE) return GetLastError();
-    if (within != nullptr && FileIdOnly(h, &id->file)) {
+    *id = DirectoryId{};
+    if (WideFileId(h, id)) {
+        CloseHandle(h);
+        return 0;
+    }
+    if (within != nullptr && !within->wide && FileIdOnly(h, &id->file)) {
         CloseHandle(h);
         id->volume = within->volume;
         return 0;
@@ -140,7 +170,9 @@ private:
             visitor_.Unreadable(dir, err);
             return;
         }
-        if (!visited_.insert(id).second) {
+        // An unknown id says nothing about where the directory is: it is
+        // entered, and kept nowhere.
+        if (id.Known() && !visited_.insert(id).second) {
             visitor_.Note(dir, L"already entered on this walk (a link loop or a second link), not entered again");
             return;
         }
@@ -166,7 +198,7 @@ private:
     // and keeps memory to the depth. Followed links can reach one directory
     // from several places, so then every directory entered is kept.
     void Forget(const DirectoryId& id) {
-        if (!options_.followLinks) visited_.erase(id);
+        if (!options_.followLinks && id.Known()) visited_.erase(id);
     }
 
     const std::wstring& root_;

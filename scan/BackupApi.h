@@ -18,6 +18,13 @@ enum : uint32_t {
     kErrorInvalidData = 13,          // ERROR_INVALID_DATA
 };
 
+// BackupRead (Microsoft: "BackupRead function"): "The buffer size must be
+// greater than the size of a WIN32_STREAM_ID structure", which is 24 bytes
+// in both builds (20 of header, padded). Every request the producer makes
+// is at least kBackupReadMinimum; the aborting read that ends a context too.
+constexpr uint32_t kWin32StreamIdStructSize = 24;
+constexpr uint32_t kBackupReadMinimum = kWin32StreamIdStructSize + 1;
+
 // True when the platform has no backup interface at all, so another way of
 // producing the sequence is needed.
 inline bool BackupUnsupported(uint32_t error) {

@@ -39,6 +39,7 @@ inline uint64_t LoadLe64(const uint8_t* p) { return uint64_t(LoadLe32(p)) | uint
 inline uint32_t HeaderId(const uint8_t* header) { return LoadLe32(header); }
 inline uint64_t HeaderDataSize(const uint8_t* header) { return LoadLe64(header + 8); }
 inline uint32_t HeaderNameSize(const uint8_t* header) { return LoadLe32(header + 16); }
+inline uint32_t HeaderAttributes(const uint8_t* header) { return LoadLe32(header + 4); }
 
 // The sequence is a run of units, one per stream: header, name, data.
 // Every producer honours the platform's read and skip rules:

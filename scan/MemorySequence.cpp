@@ -1,8 +1,13 @@
 #include "MemorySequence.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vestrel {
+
+namespace {
+constexpr uint32_t kPatternPiece = 4096;
+}  // namespace
 
 MemorySequence MemorySequence::FromRaw(const std::vector<uint8_t>& bytes) {
     MemorySequence seq;
@@ -33,7 +38,7 @@ MemorySequence MemorySequence::FromUnits(std::vector<Unit> units) {
     for (Unit& u : units) {
         std::vector<uint8_t> prefix = Header(u.id, u.dataSize, uint32_t(u.name.size()), u.attributes);
         prefix.insert(prefix.end(), u.name.begin(), u.name.end());
-        seq.sources_.push_back(Source{std::move(u.data), std::move(u.generator)});
+        seq.sources_.push_back(Source{std::move(u.data), std::move(u.generator), u.pattern, u.seed});
         seq.AddUnit(std::move(prefix), u.dataSize);
     }
     return seq;
@@ -42,13 +47,26 @@ MemorySequence MemorySequence::FromUnits(std::vector<Unit> units) {
 bool MemorySequence::ReadData(size_t unit, uint64_t offset, uint8_t* out, uint32_t count,
                               uint32_t* got) {
     const Source& src = sources_[unit];
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint64_t at = offset + i;
-        if (src.generator) {
-            out[i] = src.generator(at);
-        } else {
-            out[i] = at < src.data.size() ? src.data[size_t(at)] : 0;
+    if (src.generator) {
+        for (uint32_t i = 0; i < count; ++i) out[i] = src.generator(offset + i);
+    } else if (src.pattern) {
+        // The pattern repeats every 256 bytes: copied from a table in pieces.
+        static const std::vector<uint8_t> table = [] {
+            std::vector<uint8_t> t(256 + kPatternPiece);
+            for (size_t i = 0; i < t.size(); ++i) t[i] = GeneratedByte(i);
+            return t;
+        }();
+        for (uint32_t done = 0; done < count;) {
+            const uint32_t k = std::min(count - done, kPatternPiece);
+            std::memcpy(out + done, table.data() + (offset + done + src.seed) % 256, k);
+            done += k;
         }
+    } else {
+        // The data as held, then zeros past its end.
+        const uint64_t held = src.data.size();
+        const uint32_t n = offset >= held ? 0 : uint32_t(std::min<uint64_t>(count, held - offset));
+        if (n != 0) std::memcpy(out, src.data.data() + offset, n);
+        if (n < count) std::memset(out + n, 0, count - n);
     }
     *got = count;
     return true;

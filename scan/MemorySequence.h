@@ -23,6 +23,10 @@ public:
         std::vector<uint8_t> data;  // served when no generator is set; 0 past its end
         Generator generator;
         uint32_t attributes = 0;    // the header's stream attributes
+        // With no data and no generator: byte i is PatternByte(i, seed),
+        // made in bulk, so a unit of any size costs nothing to describe.
+        bool pattern = false;
+        uint8_t seed = 0;
     };
 
     // Raw bytes cut into units by their own headers: a unit is 20 + name size
@@ -37,6 +41,7 @@ public:
     static Unit Named(const char* rawName, std::vector<uint8_t> data);
     static Unit NamedGenerated(const char* rawName, uint64_t dataSize);
     static uint8_t GeneratedByte(uint64_t offset) { return uint8_t(offset * 31 + 7); }
+    static uint8_t PatternByte(uint64_t offset, uint8_t seed) { return GeneratedByte(offset + seed); }
 
 protected:
     bool ReadData(size_t unit, uint64_t offset, uint8_t* out, uint32_t count,
@@ -46,6 +51,8 @@ private:
     struct Source {
         std::vector<uint8_t> data;
         Generator generator;
+        bool pattern = false;
+        uint8_t seed = 0;
     };
     std::vector<Source> sources_;  // one per unit
 };

@@ -17,7 +17,7 @@ struct ScanRequest {
     const CScanSession* session = nullptr;  // whose worker asks
     const std::wstring* text = nullptr;  // entry path / stream name
     const std::wstring* path = nullptr;  // file path of a row
-    DWORD size = 0;                      // stream size of a row
+    uint64_t size = 0;                   // stream size of a row, all 64 bits
     bool isFile = false;                 // the entry counts as a scanned file
     std::wstring* out = nullptr;         // folder text read back
 };
@@ -262,10 +262,9 @@ LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
         HWND list = m_hList;
         if (m_nRedrawHidesList < 0) m_nRedrawHidesList = RedrawSwitchHidesList(list) ? 1 : 0;
         HeldListPaint held(list, m_nRedrawHidesList != 0);
-        wchar_t size[16];
-        // The size is unsigned: a stream of 2 GiB or more must not show as a
-        // negative number.
-        swprintf(size, 16, L"%lu", static_cast<unsigned long>(r.size));
+        // The whole size, unsigned: a stream of 2 GiB or more shows neither
+        // as a negative number nor as its low 32 bits.
+        std::wstring size = vestrel::DecimalSize(r.size);
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -276,7 +275,7 @@ LRESULT CScanHost::OnScanRequest(WPARAM, LPARAM lParam) {
         if (row < 0) return 0;
         LVITEMW sub{};
         sub.iSubItem = 1;
-        sub.pszText = size;
+        sub.pszText = const_cast<wchar_t*>(size.c_str());
         ::SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&sub));
         sub.iSubItem = 2;
         sub.pszText = const_cast<wchar_t*>(r.path->c_str());
@@ -370,12 +369,12 @@ void ScanFile(CScanSession* session, std::wstring path) {
     CNtfsStream::EnumStreams(path, &list, session->StopFlag());
     for (NtfsStreamInfo* info : list) {
         if (session->IsScanStopped()) break;
-        AddResultRow(session, info->strName, info->dwSize, path);
+        AddResultRow(session, info->strName, info->ullSize, path);
     }
     CNtfsStream::FreeStreamList(&list);
 }
 
-int AddResultRow(CScanSession* session, const std::wstring& name, DWORD size, const std::wstring& path) {
+int AddResultRow(CScanSession* session, const std::wstring& name, uint64_t size, const std::wstring& path) {
     ScanRequest r{ScanRequest::kAddRow};
     r.text = &name;
     r.path = &path;

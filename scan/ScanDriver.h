@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 // The worker's request to the window's thread; lParam is a ScanRequest*.
@@ -124,7 +125,7 @@ DWORD WINAPI ScanFolderThread(LPVOID session);
 void ScanFile(CScanSession* session, std::wstring path);
 // Appends one result row; returns its index, or -1 when the scan was stopped
 // or the list refused the row (then the scan goes on and nothing is counted).
-int AddResultRow(CScanSession* session, const std::wstring& name, DWORD size, const std::wstring& path);
+int AddResultRow(CScanSession* session, const std::wstring& name, uint64_t size, const std::wstring& path);
 
 // Test seam: called on the worker with the path before each directory is
 // listed and before each file is opened. A test makes it block to stand for

@@ -1,5 +1,6 @@
 #include "StreamEnumerator.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -33,11 +34,70 @@ bool SkipKeepsGoing(IBackupSequence& seq, uint64_t count) {
     return skipped != 0 ? true : ok;
 }
 
+// One sparse block unit of a pending sparse named stream, its first read
+// (`first`, `got` bytes) taken: widens the stream's size to the range's end
+// and copies what the range holds of the preview. Returns whether the walk
+// may go on. A block too short for its offset, or whose end does not fit in
+// 64 bits, is damaged and adds nothing.
+bool TakeSparseBlock(IBackupSequence& seq, const uint8_t* first, uint32_t got, uint32_t previewBytes,
+                     uint8_t* preview, NamedStream* stream) {
+    constexpr uint32_t kOffsetBytes = 8;
+    const uint64_t dataSize = HeaderDataSize(first);
+    const uint32_t extra = got - kStreamHeaderSize;
+    uint8_t offsetBytes[kOffsetBytes] = {};
+    for (uint32_t i = 0; i < extra && i < kOffsetBytes; ++i) offsetBytes[i] = first[kStreamHeaderSize + i];
+    uint64_t taken = extra;
+    if (dataSize >= kOffsetBytes && extra < kOffsetBytes) {
+        uint32_t n = 0;
+        if (!seq.Read(offsetBytes + extra, kOffsetBytes - extra, &n)) return false;
+        taken += n;
+        if (taken < kOffsetBytes) return true;  // the unit ended: nothing more of it
+    }
+    if (dataSize >= kOffsetBytes) {
+        const uint64_t offset = LoadLe64(offsetBytes);
+        const uint64_t length = dataSize - kOffsetBytes;
+        if (offset <= UINT64_MAX - length) {
+            if (offset + length > stream->size) stream->size = offset + length;
+            if (offset < previewBytes && length != 0) {
+                const uint32_t want = uint32_t(std::min<uint64_t>(length, previewBytes - offset));
+                uint32_t n = 0;
+                if (!seq.Read(preview + offset, want, &n)) return false;
+                taken += n;
+                const uint32_t reach = uint32_t(offset) + n;
+                if (reach > stream->previewRead) stream->previewRead = reach;
+                if (n < want) return true;  // the unit ended early
+            }
+        }
+    }
+    if (taken >= dataSize) return true;
+    return SkipKeepsGoing(seq, dataSize - taken);
+}
+
+// A sparse stream's preview covers its first min(size, previewBytes) bytes
+// once its ranges are in: what none of them held is a hole, zeros.
+const NamedStream& Settled(NamedStream& stream, uint32_t previewBytes) {
+    const uint32_t whole = uint32_t(std::min<uint64_t>(stream.size, previewBytes));
+    if (stream.previewRead < whole) stream.previewRead = whole;
+    return stream;
+}
+
 }  // namespace
 
 bool IsExcludedStreamName(const WideString& name) {
     return EqualsAsciiNoCase(name, "favicon") || EqualsAsciiNoCase(name, "zone.identifier") ||
            EqualsAsciiNoCase(name, "oecustomproperty");
+}
+
+WideString DecimalSize(uint64_t size) {
+    WideChar digits[20];
+    int n = 0;
+    do {
+        digits[n++] = WideChar('0' + size % 10);
+        size /= 10;
+    } while (size != 0);
+    WideString out;
+    while (n > 0) out.push_back(digits[--n]);
+    return out;
 }
 
 WideString TrimStreamName(const WideString& rawName) {
@@ -64,7 +124,16 @@ namespace vestrel {
 void WalkNamedStreams(IBackupSequence& seq, uint32_t previewBytes, const NamedStreamVisitor& visit,
                       const std::atomic<bool>* stop) {
     if (previewBytes > kMaxPreviewBytes) previewBytes = kMaxPreviewBytes;
+    // A sparse named stream (MS-BKUP 2.13.1: header marked sparse, its size
+    // usually 0) has its data in the sparse block units that follow it, so
+    // it is reported once those are passed: its size is the end of its last
+    // range, its preview whatever its ranges hold of the first bytes (the
+    // holes read as zeros).
+    NamedStream pending;
+    bool hasPending = false;
+    uint8_t preview[kMaxPreviewBytes];
     bool goOn = true;
+    bool visitorEnded = false;
     while (goOn) {
         if (stop != nullptr && stop->load()) break;
 
@@ -78,6 +147,18 @@ void WalkNamedStreams(IBackupSequence& seq, uint32_t previewBytes, const NamedSt
         const uint64_t dataSize = HeaderDataSize(first);
         const uint32_t nameSize = HeaderNameSize(first);
         const uint32_t extra = got - kStreamHeaderSize;  // unit bytes past the header
+
+        if (hasPending && id == kBackupSparseBlock && nameSize == 0) {
+            goOn = TakeSparseBlock(seq, first, got, previewBytes, preview, &pending);
+            continue;
+        }
+        if (hasPending) {
+            hasPending = false;
+            if (!visit(Settled(pending, previewBytes))) {
+                visitorEnded = true;
+                break;
+            }
+        }
 
         const bool named = id == kBackupAlternateData && nameSize != 0;
         NamedStream stream;
@@ -116,7 +197,6 @@ void WalkNamedStreams(IBackupSequence& seq, uint32_t previewBytes, const NamedSt
             stream.excluded = IsExcludedStreamName(stream.name);
         }
 
-        uint8_t preview[kMaxPreviewBytes];
         if (!named || previewBytes == 0) {
             // Skip what is left of the unit. The first read may already have
             // taken a tiny stream's data whole; skipping the declared size
@@ -139,8 +219,23 @@ void WalkNamedStreams(IBackupSequence& seq, uint32_t previewBytes, const NamedSt
             stream.previewRead = n;
         }
 
-        if (named && !visit(stream)) break;
+        if (!named) continue;
+        if ((HeaderAttributes(first) & kStreamSparseAttribute) != 0) {
+            // Holes read as zeros: what no range covers of the preview is 0.
+            if (previewBytes != 0) {
+                for (uint32_t i = stream.previewRead; i < previewBytes; ++i) preview[i] = 0;
+                stream.preview = preview;
+            }
+            pending = std::move(stream);
+            hasPending = true;
+            continue;
+        }
+        if (!visit(stream)) {
+            visitorEnded = true;
+            break;
+        }
     }
+    if (hasPending && !visitorEnded) visit(Settled(pending, previewBytes));
 }
 
 }  // namespace vestrel
@@ -156,6 +251,7 @@ int EnumStreamsFromSequence(vestrel::IBackupSequence& seq, NtfsStreamList* list,
             std::unique_ptr<NtfsStreamInfo> record(new NtfsStreamInfo());
             record->strName = stream.name;
             record->dwSize = uint32_t(stream.size);
+            record->ullSize = stream.size;
             record->byData[0] = 0;
             for (uint32_t i = 0; i < stream.previewRead; ++i) record->byData[i] = stream.preview[i];
             list->push_back(record.release());

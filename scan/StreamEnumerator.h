@@ -13,6 +13,7 @@ struct NtfsStreamInfo {
     vestrel::WideString strName;  // bare name: no leading colon, no ":$DATA"
     uint32_t dwSize;              // low 32 bits of the stream's size
     uint8_t byData[100];          // the first min(size, 100) bytes
+    uint64_t ullSize;             // the full size, of which dwSize is the low half
 };
 
 // Records are heap objects owned by the list's holder; FreeStreamList frees them.
@@ -26,6 +27,10 @@ bool IsExcludedStreamName(const WideString& name);
 // "<colon><name>:$DATA" -> "<name>": every ":$DATA" removed, then the first
 // character dropped.
 WideString TrimStreamName(const WideString& rawName);
+
+// The size as an unsigned decimal, every digit of all 64 bits, as the
+// result list and the scan log show it.
+WideString DecimalSize(uint64_t size);
 
 // Longest name size (bytes) a stream header may declare; NTFS names are far
 // shorter, so anything longer is a damaged or hostile header.

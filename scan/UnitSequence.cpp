@@ -67,6 +67,14 @@ bool UnitSequence::Skip(uint64_t count, uint64_t* bytesSkipped) {
     return count <= left;
 }
 
+bool UnitSequence::InSparseData() const {
+    if (BeforeData()) return false;
+    const std::vector<uint8_t>& prefix = units_[current_].prefix;
+    if (prefix.size() < kStreamHeaderSize) return false;
+    return HeaderId(prefix.data()) == kBackupSparseBlock ||
+           (HeaderAttributes(prefix.data()) & kStreamSparseAttribute) != 0;
+}
+
 uint64_t UnitSequence::TotalBytesRead() const {
     uint64_t total = 0;
     for (const Entry& u : units_) total += u.stats.bytesRead;

@@ -33,6 +33,9 @@ public:
     // anywhere but in a unit's data.
     bool BeforeData() const { return AtEnd() || offset_ < units_[current_].prefix.size(); }
     bool AtEnd() const { return current_ >= units_.size(); }
+    // True inside the data of a sparse block unit or of a unit whose header
+    // carries the sparse attribute.
+    bool InSparseData() const;
 
 protected:
     // `prefix` is served first (header and name, or whatever raw bytes the

@@ -170,6 +170,64 @@ TEST(CliWalk, PlatformIdentityIsTheSameCheapOrFull) {
     EXPECT_NE(h.identify(root + L"\\missing", &top, &other), 0u);
 }
 
+// Identity on file systems that know no ids, or only 128-bit ones: an id of
+// 0 or all ones (either kind) never makes a directory look entered, so -r
+// reaches the bottom; 64-bit halves that repeat under distinct 128-bit ids
+// are distinct directories; a known id that repeats is still caught.
+TEST(CliWalk, UnknownIdsNeverStopTheWalkAndWideIdsAreCompared) {
+    TempDir tmp;
+    WriteBytes(tmp / L"a\\b\\f.txt", "x");
+    const std::wstring root = L"\\\\?\\" + tmp.path();
+    struct Case {
+        const char* what;
+        bool wide;
+        uint64_t low, high;  // every directory's id; high + depth with `perDepthHigh`
+        bool perDepthHigh;
+        bool reachesBottom;
+    };
+    const Case cases[] = {
+        {"index 0", false, 0, 0, false, true},
+        {"index all ones", false, UINT64_MAX, 0, false, true},
+        {"128-bit 0", true, 0, 0, false, true},
+        {"128-bit all ones", true, UINT64_MAX, UINT64_MAX, false, true},
+        {"index 1 repeated", false, 1, 0, false, false},
+        {"index all ones less 1 repeated", false, UINT64_MAX - 1, 0, false, false},
+        {"128-bit low all ones, high not", true, UINT64_MAX, UINT64_MAX - 1, false, false},
+        {"128-bit high 0, low 1", true, 1, 0, false, false},
+        {"same low half, distinct high halves", true, 5, 1, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WalkHooks h;
+        h.isLink = [](const WIN32_FIND_DATAW&) { return false; };
+        h.identify = [&](const std::wstring& path, const DirectoryId*, DirectoryId* id) -> DWORD {
+            id->wide = c.wide;
+            id->volume = 3;
+            id->file = c.low;
+            id->fileHigh = c.perDepthHigh ? c.high + std::count(path.begin() + root.size(), path.end(), L'\\') : c.high;
+            return 0;
+        };
+        Recorder r;
+        r.base = root;
+        WalkOptions o;
+        o.recursive = true;
+        vestrel::cli::Walk(root, o, r, h);
+        std::sort(r.entries.begin(), r.entries.end());
+        if (c.reachesBottom) {
+            EXPECT_EQ(r.entries, (Names{L"", L"a", L"a\\b", L"a\\b\\f.txt"}));
+            EXPECT_TRUE(r.notes.empty());
+        } else {
+            EXPECT_EQ(r.entries, (Names{L"", L"a"}));
+            EXPECT_EQ(r.notes, (Names{L"a"}));
+        }
+    }
+    // The two kinds never match, even with equal numbers.
+    DirectoryId narrow, wide;
+    narrow.file = wide.file = 9;
+    wide.wide = true;
+    EXPECT_TRUE(narrow < wide || wide < narrow);
+}
+
 // Whether this platform can make a junction through the documented control
 // code. Where it can, the real program is run through a junction loop.
 TEST(CliWalk, JunctionLoopOnThePlatform) {

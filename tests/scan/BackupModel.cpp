@@ -7,6 +7,7 @@ std::string BackupModel::Behaviour::Name() const {
     if (maxPerCall != 0) name += "AtMost" + std::to_string(maxPerCall);
     if (failWith != 0) name += "Failing" + std::to_string(failWith);
     if (failReadCall != 0) name += "FailingRead" + std::to_string(failReadCall);
+    if (!seekInSparse) name += "NoSeekInSparse";
     return name;
 }
 
@@ -26,6 +27,10 @@ bool BackupModel::Read(uint8_t* buffer, uint32_t count, uint32_t* bytesRead, boo
         return true;
     }
     ++readCalls_;
+    if (count < kBackupReadMinimum) {
+        ++shortRequests_;
+        return Fail(kErrorInvalidParameter);
+    }
     if (behaviour_.failWith != 0) return Fail(behaviour_.failWith);
     if (*context == nullptr) {
         seq_.reset(new MemorySequence(MemorySequence::FromUnits(ServedUnits(units_, processSecurity))));
@@ -58,6 +63,7 @@ bool BackupModel::Seek(uint64_t count, uint64_t* moved, void** context) {
     }
     // It does not seek across a header, nor over a stream's name.
     if (seq_->BeforeData()) return Fail(kErrorSeek);
+    if (!behaviour_.seekInSparse && seq_->InSparseData()) return Fail(kErrorSeek);
     const bool ok = seq_->Skip(count, moved);
     lastError_ = ok ? 0u : uint32_t(kErrorSeek);
     return ok;
@@ -100,15 +106,20 @@ std::vector<uint8_t> Le64Bytes(uint64_t v) {
     return out;
 }
 
-// One allocated range of a sparse stream: its offset, then its bytes.
-Unit SparseBlock(uint64_t offset, size_t length, uint8_t seed) {
-    std::vector<uint8_t> data = Le64Bytes(offset);
-    const std::vector<uint8_t> bytes = Bytes(length, seed);
-    data.insert(data.end(), bytes.begin(), bytes.end());
-    return Of(kBackupSparseBlock, std::move(data));
-}
-
 }  // namespace
+
+std::vector<Unit> SparseStream(const char* rawName, const std::vector<SparseRange>& ranges) {
+    std::vector<Unit> out;
+    Unit head = rawName != nullptr ? MemorySequence::Named(rawName, {}) : MemorySequence::Main({});
+    head.attributes = kStreamSparseAttribute;
+    out.push_back(std::move(head));
+    for (const SparseRange& r : ranges) {
+        std::vector<uint8_t> data = Le64Bytes(r.offset);
+        data.insert(data.end(), r.bytes.begin(), r.bytes.end());
+        out.push_back(Of(kBackupSparseBlock, std::move(data), kStreamSparseAttribute));
+    }
+    return out;
+}
 
 std::vector<UnitList> RealisticSequences() {
     std::vector<UnitList> out;
@@ -126,13 +137,27 @@ std::vector<UnitList> RealisticSequences() {
                    {security, MemorySequence::Main(Bytes(7, 6)), Of(kBackupEaData, Bytes(40, 7)),
                     MemorySequence::Named(":one:$DATA", Bytes(12, 8)), Of(kBackupObjectId, Bytes(64, 9)),
                     Of(kBackupReparseData, Bytes(24, 10)), MemorySequence::Named(":two:$DATA", Bytes(2, 11))}});
-    // A sparse file: its data header carries the sparse attribute and the
-    // stream's size; each allocated range follows as a block of its own.
+    // A sparse file: its data header carries the sparse attribute and a
+    // size of 0; each allocated range follows as a block of its own.
     const uint64_t sparseSize = uint64_t(1) << 30;
-    out.push_back({"SparseFile",
-                   {security, Of(kBackupData, Le64Bytes(sparseSize), kStreamSparseAttribute),
-                    SparseBlock(0, 3, 12), SparseBlock(65536, 200, 13), SparseBlock(sparseSize - 5, 5, 14),
-                    MemorySequence::Named(":sparse.note:$DATA", Bytes(30, 15))}});
+    {
+        std::vector<Unit> units = {security};
+        for (Unit& u : SparseStream(nullptr, {{0, Bytes(3, 12)}, {65536, Bytes(200, 13)}, {sparseSize - 5, Bytes(5, 14)}}))
+            units.push_back(std::move(u));
+        units.push_back(MemorySequence::Named(":sparse.note:$DATA", Bytes(30, 15)));
+        out.push_back({"SparseFile", std::move(units)});
+    }
+    // Sparse named streams: one whose last range ends past 4 GiB, one whose
+    // first range starts inside the preview, one with no range at all.
+    {
+        std::vector<Unit> units = {MemorySequence::Main(Bytes(4, 26))};
+        for (Unit& u : SparseStream(":sparse.big:$DATA", {{0, Bytes(3, 27)}, {(uint64_t(1) << 32), Bytes(5, 28)}}))
+            units.push_back(std::move(u));
+        for (Unit& u : SparseStream(":sparse.mid:$DATA", {{40, Bytes(300, 29)}})) units.push_back(std::move(u));
+        for (Unit& u : SparseStream(":sparse.none:$DATA", {})) units.push_back(std::move(u));
+        units.push_back(MemorySequence::Named(":plain:$DATA", Bytes(9, 30)));
+        out.push_back({"SparseNamedStreams", std::move(units)});
+    }
     out.push_back({"SeveralNamedStreams",
                    {MemorySequence::Main(Bytes(1000, 16)), MemorySequence::Named(":Zone.Identifier:$DATA", Bytes(26, 17)),
                     MemorySequence::Named(":hundred:$DATA", Bytes(100, 18)),

@@ -1,7 +1,9 @@
 // The producer over the platform's backup calls, fed by the model with units
 // and read behaviour chosen by the fuzzer: every answer must keep the read
-// and skip rules, the enumeration must find what it finds in memory, and the
-// backup context must be released.
+// and skip rules, the enumeration must find what it finds in memory, no
+// request may fall under BackupRead's minimum, and the backup context must be
+// released. Each input is cheap: unit data is a pattern made on demand, never
+// held, so a run reaches many inputs a second.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,7 +25,10 @@ const uint32_t kIds[] = {vestrel::kBackupData, vestrel::kBackupEaData, vestrel::
                          vestrel::kBackupReparseData, vestrel::kBackupSparseBlock};
 const char* const kNames[] = {":a:$DATA", ":Zone.Identifier:$DATA", ":s", ":", "", ":favicon:$DATA", ":x:$DATA:$DATA"};
 const uint64_t kSizes[] = {0, 1, 2, 3, 5, 6, 7, 8, 19, 20, 26, 100, 101, 300, 4096, (uint64_t(1) << 32) + 5};
-const uint32_t kPerCall[] = {0, 0, 1, 2, 3, 7, 20, 26};
+const uint32_t kPerCall[] = {0, 0, 0, 0, 0, 3, 7, 26};
+// Where the platform answers a few bytes a call, each byte read is a call:
+// units stay small enough that an input costs a few hundred calls at most.
+const uint64_t kSmallSizes[] = {0, 1, 2, 3, 5, 6, 7, 8, 19, 20, 26, 100, 101};
 
 template <typename T, size_t N>
 const T& Pick(const T (&from)[N], uint8_t b) {
@@ -47,7 +52,7 @@ void Fail(const char* what, const std::string& detail) {
 
 struct Seen {
     std::vector<vestrel::WideString> names;
-    std::vector<uint32_t> sizes;
+    std::vector<uint64_t> sizes;
     std::vector<std::vector<uint8_t>> leading;
     bool operator!=(const Seen& o) const { return names != o.names || sizes != o.sizes || leading != o.leading; }
 };
@@ -58,8 +63,8 @@ Seen Walk(vestrel::IBackupSequence& seq) {
     Seen s;
     for (const NtfsStreamInfo* r : list) {
         s.names.push_back(r->strName);
-        s.sizes.push_back(r->dwSize);
-        s.leading.emplace_back(r->byData, r->byData + (r->dwSize < 100 ? r->dwSize : 100));
+        s.sizes.push_back(r->ullSize);
+        s.leading.emplace_back(r->byData, r->byData + (r->ullSize < 100 ? r->ullSize : 100));
     }
     FreeStreamList(&list);
     return s;
@@ -74,20 +79,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     behaviour.crossUnits = (mode & 1) != 0;
     behaviour.maxPerCall = Pick(kPerCall, uint8_t(mode >> 1));
     const bool processSecurity = (mode & 0x10) != 0;
+    behaviour.seekInSparse = (mode & 0x20) == 0;
 
     std::vector<Unit> units;
     for (uint8_t n = in.Next() % 12; n != 0; --n) {
         Unit u;
-        u.id = Pick(kIds, in.Next());
+        const uint8_t kind = in.Next();
+        u.id = Pick(kIds, kind);
+        // Data streams and sparse blocks may carry the sparse attribute.
+        if ((kind & 0x80) != 0) u.attributes = vestrel::kStreamSparseAttribute;
         // Only named data streams carry a name, as on NTFS.
         const char* name = Pick(kNames, in.Next());
         if (u.id == vestrel::kBackupAlternateData) u.name = MemorySequence::Utf16(name);
-        u.dataSize = Pick(kSizes, in.Next());
-        if (u.dataSize > 4096) {
-            u.generator = &MemorySequence::GeneratedByte;
-        } else {
-            for (uint64_t i = 0; i < u.dataSize; ++i) u.data.push_back(uint8_t(i * 7 + n));
-        }
+        const uint8_t sizeByte = in.Next();
+        u.dataSize = behaviour.maxPerCall != 0 ? Pick(kSmallSizes, sizeByte) : Pick(kSizes, sizeByte);
+        // Where seeks in sparse data are refused its bytes are read over:
+        // keep those units small enough to read.
+        const bool sparse = u.id == vestrel::kBackupSparseBlock || u.attributes != 0;
+        if (sparse && !behaviour.seekInSparse && u.dataSize > 4096) u.dataSize = 4096;
+        u.pattern = true;
+        u.seed = n;
         units.push_back(std::move(u));
     }
     const std::vector<vestrel::SequenceStep> steps = vestrel::StepsFromBytes(in.data, in.size);
@@ -101,12 +112,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!broke.empty()) Fail("contract", broke);
         }
         if (model.ContextHeld() || model.ContextsReleased() != 1) Fail("context", "not released once");
+        if (model.ShortRequests() != 0) Fail("request", "under the documented minimum");
     }
     {
-        vestrel::BackupModel model(units, behaviour);
+        vestrel::BackupModel model(std::move(units), behaviour);
         vestrel::BackupApiSequence seq(model, processSecurity);
         MemorySequence reference = MemorySequence::FromUnits(served);
         if (Walk(seq) != Walk(reference)) Fail("enumeration", "records differ from the in-memory sequence");
+        if (model.ShortRequests() != 0) Fail("request", "under the documented minimum");
     }
     return 0;
 }

@@ -106,3 +106,27 @@ TEST(MemorySequence, RawBytesAreCutByTheirOwnHeaders) {
     ASSERT_EQ(partial.UnitCount(), 1u);
     EXPECT_EQ(Take(partial, 26), (std::vector<uint8_t>{1, 2, 3}));
 }
+
+// Data held shorter than declared reads as zeros past its end; a pattern
+// unit's byte at each offset is the pattern's, whatever the read's split.
+TEST(MemorySequence, HeldDataEndsInZerosAndPatternsFollowTheirOffsets) {
+    MemorySequence::Unit shortData = MemorySequence::Main({1, 2, 3});
+    shortData.dataSize = 5;
+    MemorySequence::Unit pattern;
+    pattern.dataSize = 600;
+    pattern.pattern = true;
+    pattern.seed = 9;
+    auto seq = MemorySequence::FromUnits({shortData, pattern});
+    EXPECT_EQ(Take(seq, 25), (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                   1, 2, 3, 0, 0}));
+    EXPECT_EQ(Take(seq, 21).back(), MemorySequence::PatternByte(0, 9));
+    uint64_t moved = 0;
+    EXPECT_TRUE(seq.Skip(254, &moved));
+    const std::vector<uint8_t> mid = Take(seq, 3);
+    ASSERT_EQ(mid.size(), 3u);
+    for (uint64_t i = 0; i < 3; ++i) EXPECT_EQ(mid[i], MemorySequence::PatternByte(255 + i, 9)) << i;
+    EXPECT_NE(MemorySequence::PatternByte(255, 9), MemorySequence::PatternByte(255, 8));
+    const std::vector<uint8_t> tail = Take(seq, 1000);
+    ASSERT_EQ(tail.size(), 600u - 258);
+    EXPECT_EQ(tail.back(), MemorySequence::PatternByte(599, 9));
+}

@@ -153,7 +153,7 @@ TEST_F(NtfsStreamTest, ExcludedNamesAndMainDataAreNotListed) {
 
 TEST_F(NtfsStreamTest, UnopenableFilesReturnZeroAndLeaveTheListAlone) {
     NtfsStreamList list;
-    list.push_back(new NtfsStreamInfo{L"earlier", 1, {}});
+    list.push_back(new NtfsStreamInfo{L"earlier", 1, {}, 1});
 
     EXPECT_EQ(CNtfsStream::EnumStreams(L"", &list), 0);
     EXPECT_EQ(CNtfsStream::EnumStreams(Path(L"missing.txt"), &list), 0);

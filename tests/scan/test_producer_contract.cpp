@@ -37,6 +37,7 @@ const BackupModel::Behaviour kBehaviours[] = {
     {true, 7, 0, 0},   // at most 7 bytes a call: headers arrive in pieces
     {true, 1, 0, 0},
     {false, 13, 0, 0},
+    {true, 0, 0, 0, false},  // BackupSeek moves nothing inside sparse blocks
 };
 
 // Walks a sequence as the scan does and keeps what a caller sees of each record.

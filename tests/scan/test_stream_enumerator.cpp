@@ -191,6 +191,7 @@ TEST(StreamEnumeration, StreamsOverFourGiBKeepLowSizeAndAreSkippedNotRead) {
     ASSERT_EQ(r.count, 2);
     EXPECT_EQ(r.At(0).strName, W("big"));
     EXPECT_EQ(r.At(0).dwSize, 5u);
+    EXPECT_EQ(r.At(0).ullSize, huge);
     EXPECT_EQ(r.At(0).byData[99], MemorySequence::GeneratedByte(99));
     EXPECT_EQ(seq.Stats(1).dataBytesRead, 100u);
     EXPECT_EQ(seq.Stats(1).bytesSkipped, huge - 100);
@@ -201,8 +202,8 @@ TEST(StreamEnumeration, StreamsOverFourGiBKeepLowSizeAndAreSkippedNotRead) {
 
 TEST(StreamEnumeration, ReturnsTheWholeListCountAndKeepsEarlierElements) {
     NtfsStreamList list;
-    list.push_back(new NtfsStreamInfo{W("old1"), 1, {}});
-    list.push_back(new NtfsStreamInfo{W("old2"), 2, {}});
+    list.push_back(new NtfsStreamInfo{W("old1"), 1, {}, 1});
+    list.push_back(new NtfsStreamInfo{W("old2"), 2, {}, 2});
     auto seq = MemorySequence::FromUnits({MemorySequence::Named(":new:$DATA", Bytes(2))});
     EXPECT_EQ(EnumStreamsFromSequence(seq, &list), 3);
     ASSERT_EQ(list.size(), 3u);
@@ -403,4 +404,124 @@ TEST(StreamWalk, PreviewIsCappedAndVisitorCanEndTheWalk) {
     const std::vector<uint8_t> second = Bytes(500);
     EXPECT_EQ(previews[1], std::vector<uint8_t>(second.begin(), second.begin() + 100));
     EXPECT_EQ(seq.Stats(2).bytesRead, 0u);  // never reached
+}
+
+namespace {
+
+std::vector<uint8_t> Le64(uint64_t v) {
+    std::vector<uint8_t> out(8);
+    for (int i = 0; i < 8; ++i) out[size_t(i)] = uint8_t(v >> (8 * i));
+    return out;
+}
+
+// A sparse named stream as MS-BKUP lays it out: its header marked sparse with
+// the given size (0 as Windows writes it), then one block per range.
+std::vector<Unit> SparseNamed(const char* rawName, uint64_t headerSize,
+                              const std::vector<std::pair<uint64_t, std::vector<uint8_t>>>& ranges) {
+    Unit head = MemorySequence::Named(rawName, Bytes(size_t(headerSize), 40));
+    head.attributes = vestrel::kStreamSparseAttribute;
+    std::vector<Unit> out = {head};
+    for (const auto& r : ranges) {
+        Unit block = MemorySequence::Main(Le64(r.first));
+        block.id = vestrel::kBackupSparseBlock;
+        block.attributes = vestrel::kStreamSparseAttribute;
+        block.data.insert(block.data.end(), r.second.begin(), r.second.end());
+        block.dataSize = block.data.size();
+        out.push_back(block);
+    }
+    return out;
+}
+
+}  // namespace
+
+// The size of a sparse named stream is the end of its last range; its
+// preview holds what the ranges put in its first 100 bytes, zeros elsewhere.
+TEST(StreamEnumeration, SparseNamedStreamsTakeSizeAndPreviewFromTheirBlocks) {
+    struct Case {
+        const char* what;
+        uint64_t headerSize;
+        std::vector<std::pair<uint64_t, std::vector<uint8_t>>> ranges;
+        uint64_t size;
+        int firstNonZero;  // index into the preview of the first range byte, -1 none
+    };
+    const uint64_t four = uint64_t(1) << 32;
+    const std::vector<Case> cases = {
+        {"no range", 0, {}, 0, -1},
+        {"range at 0", 0, {{0, {7, 8, 9}}}, 3, 0},
+        {"last preview byte", 0, {{99, {7, 8}}}, 101, 99},
+        {"just past the preview", 0, {{100, {7, 8}}}, 102, -1},
+        {"empty range", 0, {{500, {}}}, 500, -1},
+        {"past 4 GiB", 0, {{0, {7}}, {four, {1, 2, 3, 4, 5}}}, four + 5, 0},
+        {"header holds the start", 10, {{50, {7}}}, 51, 0},
+        {"later range ends first", 0, {{200, {7, 7}}, {10, {7}}}, 202, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Unit> units = {MemorySequence::Main(Bytes(3))};
+        for (Unit& u : SparseNamed(":sp:$DATA", c.headerSize, c.ranges)) units.push_back(u);
+        units.push_back(MemorySequence::Named(":after:$DATA", Bytes(4, 9)));
+        auto seq = MemorySequence::FromUnits(units);
+        Result r;
+        Enumerate(seq, r);
+        ASSERT_EQ(r.count, 2);
+        EXPECT_EQ(r.Names(), (std::vector<WideString>{W("sp"), W("after")}));
+        EXPECT_EQ(r.At(0).ullSize, c.size);
+        EXPECT_EQ(r.At(0).dwSize, uint32_t(c.size));
+        int first = -1;
+        const size_t shown = c.size < 100 ? size_t(c.size) : 100;
+        for (size_t i = 0; i < shown && first < 0; ++i) {
+            if (r.At(0).byData[i] != 0) first = int(i);
+        }
+        EXPECT_EQ(first, c.firstNonZero);
+        EXPECT_EQ(r.At(1).byData[0], 9);
+    }
+}
+
+// A block too short for its offset adds nothing to the size; one exactly
+// the offset long adds its offset. A range whose end passes 64 bits adds
+// nothing; the walk goes on either way.
+TEST(StreamEnumeration, DamagedSparseBlocksAddNothing) {
+    struct Case {
+        std::vector<uint8_t> blockData;
+        uint64_t size;
+    };
+    std::vector<uint8_t> seven = Le64(300);
+    seven.pop_back();
+    std::vector<uint8_t> overflow = Le64(UINT64_MAX - 1);
+    overflow.insert(overflow.end(), {1, 2});
+    std::vector<uint8_t> fits = Le64(UINT64_MAX - 2);
+    fits.insert(fits.end(), {1, 2});
+    const std::vector<Case> cases = {{seven, 0}, {Le64(300), 300}, {overflow, 0}, {fits, UINT64_MAX}, {{}, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        std::vector<Unit> units = SparseNamed(":sp:$DATA", 0, {});
+        Unit block = MemorySequence::Main(c.blockData);
+        block.id = vestrel::kBackupSparseBlock;
+        units.push_back(block);
+        units.push_back(MemorySequence::Named(":after:$DATA", Bytes(4)));
+        auto seq = MemorySequence::FromUnits(units);
+        Result r;
+        Enumerate(seq, r);
+        ASSERT_EQ(r.count, 2);
+        EXPECT_EQ(r.At(0).ullSize, c.size);
+        EXPECT_EQ(r.At(1).strName, W("after"));
+    }
+}
+
+TEST(StreamEnumeration, SizesShowAsWholeUnsignedDecimals) {
+    const std::pair<uint64_t, const char*> cases[] = {
+        {0, "0"},
+        {9, "9"},
+        {10, "10"},
+        {0x7FFFFFFF, "2147483647"},
+        {0x80000000, "2147483648"},
+        {uint64_t(3) << 30, "3221225472"},
+        {0xFFFFFFFF, "4294967295"},
+        {uint64_t(1) << 32, "4294967296"},
+        {(uint64_t(1) << 32) + 5, "4294967301"},
+        {9999999999999999999u, "9999999999999999999"},
+        {10000000000000000000u, "10000000000000000000"},
+        {UINT64_MAX, "18446744073709551615"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(vestrel::DecimalSize(c.first), W(c.second)) << c.second;
 }

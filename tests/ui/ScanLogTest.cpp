@@ -2,6 +2,11 @@
 // disk, the replace question for an extended name and the file error report.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "ActionTestSupport.h"
@@ -219,4 +224,57 @@ TEST(ScanLog, ATargetHeldOpenElsewhereReportsASharingViolation) {
     EXPECT_EQ(CountDialogs(d.thread(), d.hwnd()), 0);  // no "saved" message
     ::CloseHandle(held);
     EXPECT_EQ(ReadBytes(target), "held");
+}
+
+namespace {
+
+// Makes `path` (a stream) `size` bytes long without writing them: marked
+// sparse where the file system knows the flag, then only its end moved.
+bool SetStreamSize(const std::wstring& path, uint64_t size) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD unused = 0;
+    ::DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &unused, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG(size);
+    const bool ok = ::SetFilePointerEx(h, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(h);
+    ::CloseHandle(h);
+    return ok;
+}
+
+}  // namespace
+
+// Streams of 2 GiB and more show every digit of their size, unsigned, in the
+// list and in the log; just under 2 GiB and 4 GiB stay as they were.
+TEST(ScanLog, StreamsOfTwoGiBAndMoreShowTheirWholeSize) {
+    TempDir files, out;
+    ASSERT_TRUE(WriteBytes(files / L"a.txt", "a"));
+    const std::pair<const wchar_t*, uint64_t> streams[] = {
+        {L"big", (uint64_t(1) << 32) + 5}, {L"three", uint64_t(3) << 30},
+        {L"under2", 0x7FFFFFFF},           {L"at2", 0x80000000},
+        {L"under4", 0xFFFFFFFF},           {L"small", 5},
+    };
+    for (const auto& s : streams) ASSERT_TRUE(SetStreamSize(files / (std::wstring(L"a.txt:") + s.first), s.second));
+    MainDialog d;
+    ASSERT_TRUE(ScanFolder(d, files.path()));
+    std::vector<Row> rows = Rows(d.list());
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.name < b.name; });
+    const std::vector<std::pair<std::wstring, std::wstring>> want = {
+        {L"at2", L"2147483648"}, {L"big", L"4294967301"},    {L"small", L"5"},
+        {L"three", L"3221225472"}, {L"under2", L"2147483647"}, {L"under4", L"4294967295"},
+    };
+    ASSERT_EQ(rows.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(rows[i].name, want[i].first);
+        EXPECT_EQ(rows[i].size, want[i].second) << rows[i].name;
+    }
+
+    SetSelected(d.list(), 0, true);
+    EXPECT_EQ(SaveAndConfirm(d, out / L"sizes.txt"), L"保存完毕！");
+    const std::string log = ReadBytes(out / L"sizes.txt");
+    const std::wstring path = (files / L"a.txt");
+    for (const auto& w : want) {
+        const std::wstring line = w.first + L"----------------" + w.second + L"----------------" + path + L"\r\n";
+        EXPECT_NE(log.find(Bytes(line)), std::string::npos) << w.first;
+    }
 }
