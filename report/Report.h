@@ -37,6 +37,10 @@ struct StreamRow {
     bool isDirectory = false;
     std::u16string volume;   // which partition of a disk image; "" for none
     std::u16string savedAs;  // extract index: the file the stream went to
+    // A listing that reads the MFT itself can offer streams of deleted files.
+    bool deleted = false;
+    uint64_t record = 0;      // the MFT record number of the file
+    std::u16string recovery;  // deleted: "recovered" or "overwritten"
 };
 
 enum class Format { Table, Csv, Json };
@@ -48,6 +52,7 @@ bool ParseFormat(const std::string& word, Format* out);
 struct Columns {
     bool volume = false;   // a "volume" column first
     bool savedAs = false;  // a "saved_as" column last (extract index)
+    bool deleted = false;  // "deleted" (yes/no), "record", "recovery" after "directory"
 };
 
 // Writes rows as they come; nothing is kept, so memory stays flat however
