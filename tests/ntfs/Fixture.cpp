@@ -343,6 +343,21 @@ bool BuildLoop(const std::string& image, std::string* error) {
     return w.Close() && ok;
 }
 
+bool BuildMoved(const std::string& image, std::string* error) {
+    if (!Format(image, 16ull << 20, error)) return false;
+    Writer w;
+    if (!w.Open(image, error)) return false;
+    // A second name in the later directory, then the first name removed: a
+    // move, as the library has no rename of its own.
+    const bool ok = w.AddFile(u"\\early.txt", {{u"e", 3}}) && w.AddDirectory(u"\\late") &&
+                    w.AddLink(u"\\early.txt", u"\\late\\early.txt") && w.Remove(u"\\early.txt") &&
+                    w.AddDirectory(u"\\d1", {{u"ds", 2}}) && w.AddDirectory(u"\\outer") &&
+                    w.AddLink(u"\\d1", u"\\outer\\d1") && w.Remove(u"\\d1") &&
+                    w.AddFile(u"\\outer\\d1\\g.txt", {{u"g", 4}});
+    if (!ok) *error = w.error();
+    return w.Close() && ok;
+}
+
 bool BuildDeleted(const std::string& image, DeletedFixture* bytes, std::string* error) {
     if (!Format(image, 16ull << 20, error)) return false;
     Writer w;

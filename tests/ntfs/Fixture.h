@@ -62,6 +62,11 @@ bool BuildStandard(const std::string& image, std::string* error);
 // directory cycle, as a damaged index could make one.
 bool BuildLoop(const std::string& image, std::string* error);
 
+// A volume whose MFT order is not its tree's: \late\early.txt (stream "e")
+// has a lower record number than its directory, and \outer\d1 (stream
+// "ds", holding g.txt with stream "g") a lower one than \outer.
+bool BuildMoved(const std::string& image, std::string* error);
+
 // What BuildDeleted leaves behind, for the tests to compare against.
 struct DeletedFixture {
     std::string resident, nonResident, orphan, reused;  // the streams' bytes
