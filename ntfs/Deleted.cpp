@@ -32,6 +32,10 @@ Runlist Runs(ntfs_volume* volume, const DeletedStream& stream, std::string* why)
                                : "stored encrypted; its bytes are not recovered";
         return nullptr;
     }
+    if (data.valueLength == 0) {
+        *why = "its runs cannot be found in its record";
+        return nullptr;
+    }
     errno = 0;
     Runlist rl(ntfs_mapping_pairs_decompress(volume, reinterpret_cast<const ATTR_RECORD*>(stream.attribute.data()),
                                              nullptr));

@@ -50,10 +50,13 @@ AttributeVerdict DecodeAttribute(const uint8_t* record, size_t room, DataAttribu
         if (int64_t(lowestVcn) < 0 || int64_t(dataSize) < 0) return AttributeVerdict::Damaged;
         attr.firstExtent = lowestVcn == 0;
         attr.size = dataSize;
+        // Listing needs no runs; reading a deleted stream does, and finds
+        // none (valueLength 0) where their offset is out of place.
         const uint16_t pairs = Le16(record + 32);
-        if (pairs < kNonResidentHeader || pairs > length) return AttributeVerdict::Damaged;
-        attr.valueOffset = pairs;
-        attr.valueLength = length - pairs;
+        if (pairs >= kNonResidentHeader && pairs < length) {
+            attr.valueOffset = pairs;
+            attr.valueLength = length - pairs;
+        }
     } else {
         const uint32_t valueLength = Le32(record + 16);
         const uint16_t valueOffset = Le16(record + 20);

@@ -18,7 +18,8 @@ struct DataAttribute {
     bool firstExtent = true;   // false for the later pieces of a split attribute
     bool compressed = false, sparse = false, encrypted = false;
     // Where the bytes are, from the attribute record's start: a resident
-    // value, or a non-resident attribute's mapping pairs (to the record's end).
+    // value, or a non-resident attribute's mapping pairs (to the record's
+    // end; both 0 when their offset lies outside the record).
     uint32_t valueOffset = 0, valueLength = 0;
 };
 
