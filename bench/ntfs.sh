@@ -1,8 +1,9 @@
 #!/bin/sh
-# make bench, the Linux volume reader: `vestrel-ntfs list -r` against The
-# Sleuth Kit's `fls -r` on the same generated NTFS image (FILES files in
-# directories of 100, one in twenty with a named stream), RUNS times each,
-# interleaved, medians printed. The image is written once into build/ by the
+# make bench, the Linux volume reader: `vestrel-ntfs list -r` (MFT order) and
+# `list -r --sort path` (the directory walk) against The Sleuth Kit's
+# `icat IMAGE 0` (reading all of $MFT) and `fls -r` on the same generated NTFS
+# image (FILES files in directories of 100, one in twenty with a named
+# stream), RUNS times each, interleaved, medians printed. The image is written once into build/ by the
 # fixture generator; both programs come from the build without sanitizers.
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-5}
@@ -13,7 +14,7 @@ image="$top/build/bench-ntfs-$files.raw"
 for f in "$exe" "$gen"; do
   [ -x "$f" ] || { echo "bench/ntfs.sh: $f is missing (make bench builds it)"; exit 1; }
 done
-command -v fls >/dev/null || { echo "bench/ntfs.sh: fls (sleuthkit) is missing"; exit 1; }
+command -v fls >/dev/null && command -v icat >/dev/null || { echo "bench/ntfs.sh: fls/icat (sleuthkit) missing"; exit 1; }
 if [ ! -f "$image.complete" ]; then
   rm -f "$image"
   start=$(date +%s.%N)
@@ -27,15 +28,19 @@ median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 i=0
 while [ $i -lt "$runs" ]; do
   seconds "$exe" list -r --format csv "$image" >> "$out/ntfs"
+  seconds "$exe" list -r --sort path --format csv "$image" >> "$out/walk"
+  seconds icat "$image" 0 >> "$out/icat"
   seconds fls -r "$image" >> "$out/fls"
   i=$((i+1))
 done
 rows=$("$exe" list -r --format csv "$image" | tail -n +2 | wc -l)
+walkrows=$("$exe" list -r --sort path --format csv "$image" | tail -n +2 | wc -l)
 entries=$(fls -r "$image" | wc -l)
 rss=$(/usr/bin/time -f %M "$exe" list -r --format csv "$image" 2>&1 >/dev/null | tail -1)
-n=$(median < "$out/ntfs"); f=$(median < "$out/fls")
+n=$(median < "$out/ntfs"); w=$(median < "$out/walk"); c=$(median < "$out/icat"); f=$(median < "$out/fls")
 echo "ntfs image ($files files, median of $runs): vestrel-ntfs list -r ${n}s ($rows streams)," \
-  "fls -r ${f}s ($entries entries), vestrel-ntfs/fls $(echo "$n $f" | awk '{printf "%.2f", $1/$2}')," \
+  "list -r --sort path ${w}s ($walkrows streams), icat IMAGE 0 ${c}s, fls -r ${f}s ($entries entries);" \
+  "list/icat $(echo "$n $c" | awk '{printf "%.2f", $1/$2}'), fls/list $(echo "$f $n" | awk '{printf "%.1f", $1/$2}')," \
   "vestrel-ntfs peak memory ${rss} KiB"
-echo "ntfs runs: vestrel-ntfs $(tr '\n' ' ' < "$out/ntfs")| fls $(tr '\n' ' ' < "$out/fls")"
+echo "ntfs runs: list $(tr '\n' ' ' < "$out/ntfs")| walk $(tr '\n' ' ' < "$out/walk")| icat $(tr '\n' ' ' < "$out/icat")| fls $(tr '\n' ' ' < "$out/fls")"
 rm -rf "$out"

@@ -106,6 +106,16 @@ bool MftScan::Run() {
     }
     records_ = uint64_t(mft->initialized_size) / size;
     slot_.assign(size_t(std::min<uint64_t>(records_, uint64_t(1) << 32)), 0);
+    // Which records the volume counts as in use: one that is but holds no
+    // readable file record is damage to say, not an empty slot to pass.
+    marked_.assign(size_t((records_ + 7) / 8), 0);
+    if (volume_->mftbmp_na != nullptr) {
+        const s64 want = std::min<s64>(s64(marked_.size()), volume_->mftbmp_na->initialized_size);
+        if (want > 0 && ntfs_attr_pread(volume_->mftbmp_na, 0, want, marked_.data()) != want) {
+            onProblem_(u"", "the MFT's bitmap cannot be read; records that lost their contents go unnoticed");
+            std::fill(marked_.begin(), marked_.end(), 0);
+        }
+    }
     const size_t perChunk = kChunkBytes / size;
     std::vector<uint8_t> chunk(perChunk * size);
     bool ok = true;
@@ -134,10 +144,14 @@ void MftScan::Record(uint64_t number, uint8_t* bytes) {
     const uint32_t size = volume_->mft_record_size;
     // The header's first sector is outside the update sequence's reach, so
     // what it says about use can be read before the fixup.
-    const bool inUse = (bytes[22] & 1) != 0;
+    const bool marked = (marked_[size_t(number / 8)] >> (number % 8)) & 1;
+    const bool inUse = marked || (bytes[22] & 1) != 0;
     if (std::memcmp(bytes, "FILE", 4) != 0) {
-        if (inUse && std::memcmp(bytes, "BAAD", 4) == 0)
-            onProblem_(RecordLabel(number), "marked bad (a torn write); passed over");
+        if (std::memcmp(bytes, "BAAD", 4) == 0) {
+            if (inUse) onProblem_(RecordLabel(number), "marked bad (a torn write); passed over");
+        } else if (marked) {
+            onProblem_(RecordLabel(number), "in use, but holds no file record (damaged); passed over");
+        }
         return;
     }
     if (ntfs_mst_post_read_fixup(reinterpret_cast<NTFS_RECORD*>(bytes), size) != 0) {
@@ -328,7 +342,7 @@ void MftScan::Emit(const Pending& item, bool final) {
     } else if (!self) {
         path = ChildPath(path, item.name);
     } else {
-        onProblem_(path, "a directory with more than one name; listed at this one only");
+        OtherNames(item.record, path);
     }
     if (!item.deleted.empty()) {
         for (size_t i = 0; i < item.rows.size(); ++i) {
@@ -339,6 +353,26 @@ void MftScan::Emit(const Pending& item, bool final) {
         return;
     }
     EmitLive(item, path);
+}
+
+// The names of directory `record` other than the one it is listed at: one
+// inside its own tree is the loop the walk also reports.
+void MftScan::OtherNames(uint64_t record, const std::u16string& listedAt) {
+    const Directory& d = directories_[slot_[size_t(record)] - 1];
+    for (uint32_t i = 0; i < d.nameCount; ++i) {
+        const NameRef name = nameRefs_[d.firstName + i];
+        std::u16string parent;
+        if (DirectoryPath(name.parent, true, &parent) != Resolve::Path) {
+            onProblem_(listedAt, "a directory with more than one name; listed at this one only");
+            continue;
+        }
+        const std::u16string path = ChildPath(parent, names_.substr(name.at, name.length));
+        if (path == listedAt) continue;
+        if (path.compare(0, listedAt.size() + 1, listedAt + u"\\") == 0)
+            onProblem_(path, "directory loop: the entry leads back to a directory above it");
+        else
+            onProblem_(path, "a second name of a directory listed at " + report::ToUtf8(listedAt) + "; not listed again");
+    }
 }
 
 void MftScan::EmitLive(const Pending& item, const std::u16string& path) {

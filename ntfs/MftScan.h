@@ -61,6 +61,7 @@ private:
     void AddDirectory(uint64_t number, uint16_t sequence, const std::vector<FileName>& names);
     void Emit(const Pending& item, bool final);
     void EmitLive(const Pending& item, const std::u16string& path);
+    void OtherNames(uint64_t record, const std::u16string& listedAt);
 
     _ntfs_volume* volume_;
     ScanOptions options_;
@@ -75,6 +76,7 @@ private:
     std::vector<NameRef> nameRefs_;  // each directory's names, in turn
     std::u16string names_;           // their units end to end
     uint64_t position_ = 0;          // the record being read
+    std::vector<uint8_t> marked_;    // the MFT's bitmap: records in use
     std::vector<Pending> pending_;
 };
 

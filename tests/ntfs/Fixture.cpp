@@ -368,15 +368,19 @@ bool BuildDeleted(const std::string& image, DeletedFixture* bytes, std::string* 
     bytes->reused = Pattern(65536);
     // reused.txt goes first and a file then takes every free cluster, its
     // old ones with them; gone.txt's clusters are freed after that, so
-    // nothing takes them.
-    const bool ok =
-        w.AddFile(u"\\keep\\live.txt", {{u"live", 5}}) &&
-        w.AddFile(u"\\keep\\gone.txt", {{u"res", 0, false, false, bytes->resident}, {u"big", 0, false, false, bytes->nonResident}},
-                  "main data") &&
-        w.AddFile(u"\\tmp\\orphan.txt", {{u"o", 0, false, false, bytes->orphan}}) &&
-        w.Remove(u"\\tmp\\orphan.txt") && w.Remove(u"\\tmp") &&
-        w.AddFile(u"\\reused.txt", {{u"carrier", 65536}}) && w.Remove(u"\\reused.txt") && w.Fill(u"\\filler.bin") &&
-        w.Remove(u"\\keep\\gone.txt");
+    // nothing takes them. One step at a time, stopping at the first failure.
+    const std::vector<Stream> gone = {{u"res", 0, false, false, bytes->resident},
+                                      {u"big", 0, false, false, bytes->nonResident}};
+    const std::vector<Stream> orphan = {{u"o", 0, false, false, bytes->orphan}};
+    bool ok = w.AddFile(u"\\keep\\live.txt", {{u"live", 5}});
+    ok = ok && w.AddFile(u"\\keep\\gone.txt", gone, "main data");
+    ok = ok && w.AddFile(u"\\tmp\\orphan.txt", orphan);
+    ok = ok && w.Remove(u"\\tmp\\orphan.txt");
+    ok = ok && w.Remove(u"\\tmp");
+    ok = ok && w.AddFile(u"\\reused.txt", {{u"carrier", 65536}});
+    ok = ok && w.Remove(u"\\reused.txt");
+    ok = ok && w.Fill(u"\\filler.bin");
+    ok = ok && w.Remove(u"\\keep\\gone.txt");
     if (!ok) *error = w.error();
     return w.Close() && ok;
 }
