@@ -23,14 +23,22 @@ if [ ! -f "$image.complete" ]; then
   echo "ntfs image: $files files written in $(echo "$(date +%s.%N) $start" | awk '{printf "%.1f", $1-$2}')s"
 fi
 out=$(mktemp -d)
-seconds() { s=$(date +%s.%N); "$@" > "$out/last" 2>/dev/null; e=$(date +%s.%N); echo "$e $s" | awk '{printf "%.3f\n", $1-$2}'; }
+# Wall-clock seconds, and into $out/NAME.cpu the processor seconds (user +
+# system): on a shared machine waiting for a core inflates the first, not the
+# second.
+seconds() {
+  name=$1; shift
+  /usr/bin/time -f "%e %U %S" -o "$out/time" "$@" > "$out/last" 2>/dev/null
+  awk '{printf "%.3f\n", $2+$3}' "$out/time" >> "$out/$name.cpu"
+  awk '{printf "%.3f\n", $1}' "$out/time" >> "$out/$name"
+}
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 i=0
 while [ $i -lt "$runs" ]; do
-  seconds "$exe" list -r --format csv "$image" >> "$out/ntfs"
-  seconds "$exe" list -r --sort path --format csv "$image" >> "$out/walk"
-  seconds icat "$image" 0 >> "$out/icat"
-  seconds fls -r "$image" >> "$out/fls"
+  seconds ntfs "$exe" list -r --format csv "$image"
+  seconds walk "$exe" list -r --sort path --format csv "$image"
+  seconds icat icat "$image" 0
+  seconds fls fls -r "$image"
   i=$((i+1))
 done
 rows=$("$exe" list -r --format csv "$image" | tail -n +2 | wc -l)
@@ -38,9 +46,12 @@ walkrows=$("$exe" list -r --sort path --format csv "$image" | tail -n +2 | wc -l
 entries=$(fls -r "$image" | wc -l)
 rss=$(/usr/bin/time -f %M "$exe" list -r --format csv "$image" 2>&1 >/dev/null | tail -1)
 n=$(median < "$out/ntfs"); w=$(median < "$out/walk"); c=$(median < "$out/icat"); f=$(median < "$out/fls")
+nc=$(median < "$out/ntfs.cpu"); wc=$(median < "$out/walk.cpu"); cc=$(median < "$out/icat.cpu"); fc=$(median < "$out/fls.cpu")
 echo "ntfs image ($files files, median of $runs): vestrel-ntfs list -r ${n}s ($rows streams)," \
   "list -r --sort path ${w}s ($walkrows streams), icat IMAGE 0 ${c}s, fls -r ${f}s ($entries entries);" \
   "list/icat $(echo "$n $c" | awk '{printf "%.2f", $1/$2}'), fls/list $(echo "$f $n" | awk '{printf "%.1f", $1/$2}')," \
   "vestrel-ntfs peak memory ${rss} KiB"
+echo "ntfs processor time (user+system, median): list ${nc}s, walk ${wc}s, icat ${cc}s, fls ${fc}s;" \
+  "list/icat $(echo "$nc $cc" | awk '{printf "%.2f", $1/$2}'), fls/list $(echo "$fc $nc" | awk '{printf "%.1f", $1/$2}')"
 echo "ntfs runs: list $(tr '\n' ' ' < "$out/ntfs")| walk $(tr '\n' ' ' < "$out/walk")| icat $(tr '\n' ' ' < "$out/icat")| fls $(tr '\n' ' ' < "$out/fls")"
 rm -rf "$out"
