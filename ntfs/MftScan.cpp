@@ -100,7 +100,7 @@ MftScan::~MftScan() = default;
 bool MftScan::Run() {
     ntfs_attr* mft = volume_->mft_na;
     const uint32_t size = volume_->mft_record_size;
-    if (mft == nullptr || size == 0 || size > kChunkBytes) {
+    if (mft == nullptr || size == 0) {
         onProblem_(u"", "$MFT cannot be read");
         return false;
     }
@@ -116,7 +116,7 @@ bool MftScan::Run() {
             std::fill(marked_.begin(), marked_.end(), 0);
         }
     }
-    const size_t perChunk = kChunkBytes / size;
+    const size_t perChunk = std::max<size_t>(1, kChunkBytes / size);
     std::vector<uint8_t> chunk(perChunk * size);
     bool ok = true;
     for (uint64_t first = 0; first < records_; first += perChunk) {
@@ -326,6 +326,12 @@ MftScan::Resolve MftScan::DirectoryPath(uint64_t reference, bool final, std::u16
 void MftScan::Emit(const Pending& item, bool final) {
     std::u16string path;
     const bool self = item.name.empty();  // a directory placed by its own names
+    if (self && !final) {
+        // Which of its names leads to the root, and where the others lead,
+        // is known only once every directory has been read.
+        pending_.push_back(item);
+        return;
+    }
     Resolve r = DirectoryPath(item.parent, final, &path);
     if (r == Resolve::Later) {
         pending_.push_back(item);

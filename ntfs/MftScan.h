@@ -46,8 +46,9 @@ public:
     // False when $MFT itself cannot be read (said through OnProblem).
     bool Run();
 
-    // Records read per piece of $MFT.
-    static constexpr size_t kChunkBytes = 4u << 20;
+    // Bytes of $MFT read at a time: small enough to stay in the processor's
+    // cache between the read and the decoding (4 MiB took twice as long).
+    static constexpr size_t kChunkBytes = 64u << 10;
 
 private:
     struct Directory;

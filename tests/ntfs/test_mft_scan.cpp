@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <string_view>
 
 #include "Fixture.h"
 #include "MftScan.h"
@@ -183,6 +184,57 @@ TEST(MftScan, DamagedRecordsArePassedOverAndSaid) {
     }
     EXPECT_GT(damagedSeen, 0u);  // the seeds do hit records the scan reads
 }
+
+// One record damaged on purpose: the scan says which record and why, once,
+// and lists everything else as the walk does (which cannot read it either).
+struct RecordDamage {
+    const char* what;
+    size_t at;          // in the record
+    uint32_t value;     // written there, little-endian
+    int bytes;
+    const char* said;
+};
+void PrintTo(const RecordDamage& c, std::ostream* out) { *out << c.what; }
+class DamagedRecord : public ::testing::TestWithParam<RecordDamage> {};
+
+TEST_P(DamagedRecord, SaidOnceAndPassedOver) {
+    const RecordDamage& c = GetParam();
+    std::string bytes;
+    {
+        std::ifstream in(Image("standard"), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+    uint64_t lcn = 0;
+    for (int i = 7; i >= 0; --i) lcn = lcn << 8 | b[0x30 + i];
+    const size_t mft = size_t(lcn * uint64_t(b[11] | b[12] << 8) * b[13]);
+    // The record holding sizes.txt's name.
+    const std::u16string name = u"sizes.txt";
+    const std::string needle(reinterpret_cast<const char*>(name.data()), name.size() * 2);
+    size_t record = 0;
+    for (size_t at = mft + 16 * 1024; at + 1024 <= bytes.size() && record == 0; at += 1024)
+        if (std::string_view(bytes.data() + at, 1024).find(needle) != std::string_view::npos) record = at;
+    ASSERT_NE(record, 0u);
+    for (int i = 0; i < c.bytes; ++i) bytes[record + c.at + size_t(i)] = char(c.value >> (8 * i));
+    const std::string image = Dir() + "/one-damaged.raw";
+    std::ofstream(image, std::ios::binary) << bytes;
+
+    const Listed walk = List(image, How::Walk, false), scan = List(image, How::Scan, false);
+    ASSERT_TRUE(scan.mounted);
+    EXPECT_EQ(scan.rows, walk.rows);
+    for (const std::string& row : scan.rows) EXPECT_EQ(row.find("sizes.txt"), std::string::npos) << row;
+    ASSERT_EQ(scan.problems.size(), 1u);
+    const std::string label = "$MFT record " + std::to_string((record - mft) / 1024) + ": ";
+    EXPECT_EQ(scan.problems[0].substr(0, label.size()), label) << scan.problems[0];
+    EXPECT_NE(scan.problems[0].find(c.said), std::string::npos) << scan.problems[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedRecord,
+    ::testing::Values(RecordDamage{"update sequence number torn", 510, 0xBEEF, 2, "update sequence"},
+                      RecordDamage{"in use past the record", 24, 1025, 4, "contradict"},
+                      RecordDamage{"first attribute past what is in use", 20, 1016, 2, "contradict"},
+                      RecordDamage{"zeroed signature", 0, 0, 4, "holds no file record"}));
 
 TEST(MftScan, DeletedFilesAreFoundWhereTheyWere) {
     const Listed scan = List(Image("deleted"), How::Scan, false, true);
