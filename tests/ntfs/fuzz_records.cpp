@@ -16,14 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (DecodeAttribute(record.data(), record.size(), &attribute) == AttributeVerdict::Data) {
         if (attribute.name.size() > 255) __builtin_trap();
     }
-    FileRecord file;
-    if (DecodeFileRecord(record.data(), record.size(), &file) == RecordVerdict::Record) {
-        for (size_t i = 0; i < file.data.size(); ++i) {
-            const DataAttribute& d = file.data[i];
+    FileRecord fileRecord;
+    if (DecodeFileRecord(record.data(), record.size(), &fileRecord) == RecordVerdict::Record) {
+        for (size_t i = 0; i < fileRecord.data.size(); ++i) {
+            const DataAttribute& d = fileRecord.data[i];
             // What a deleted stream's reading relies on: its bytes lie in the record.
-            if (file.dataAt[i] + uint64_t(d.valueOffset) + d.valueLength > record.size()) __builtin_trap();
+            if (fileRecord.dataAt[i] + uint64_t(d.valueOffset) + d.valueLength > record.size()) __builtin_trap();
         }
-        for (const FileName& n : file.names)
+        for (const FileName& n : fileRecord.names)
             if (n.name.empty() || n.name.size() > size_t(kMaxNameUnits)) __builtin_trap();
     }
     FileName name;
