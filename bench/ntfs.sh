@@ -1,11 +1,12 @@
 #!/bin/sh
-# make bench, the Linux volume reader: `vestrel-ntfs list -r` against The
-# Sleuth Kit's `fls -r` on the same generated NTFS image (FILES files in
-# directories of 100, one in twenty with a named stream), and the same
-# listing through an E01 of that image (ewfacquire, deflate "fast"), RUNS
-# times each, interleaved, medians printed. The images are written once into
-# build/ by the fixture generator; the programs come from the build without
-# sanitizers.
+# make bench, the Linux volume reader: `vestrel-ntfs list -r` (MFT order) and
+# `list -r --sort path` (the directory walk) against The Sleuth Kit's
+# `icat IMAGE 0` (reading all of $MFT) and `fls -r` on the same generated NTFS
+# image (FILES files in directories of 100, one in twenty with a named
+# stream), and the same listing through an E01 of that image (ewfacquire,
+# deflate "fast"), RUNS times each, interleaved, medians printed. The images
+# are written once into build/ by the fixture generator; the programs come
+# from the build without sanitizers.
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-5}
 files=${NTFS_FILES:-20000}
@@ -15,7 +16,7 @@ image="$top/build/bench-ntfs-$files.raw"
 for f in "$exe" "$gen"; do
   [ -x "$f" ] || { echo "bench/ntfs.sh: $f is missing (make bench builds it)"; exit 1; }
 done
-command -v fls >/dev/null || { echo "bench/ntfs.sh: fls (sleuthkit) is missing"; exit 1; }
+command -v fls >/dev/null && command -v icat >/dev/null || { echo "bench/ntfs.sh: fls/icat (sleuthkit) missing"; exit 1; }
 command -v ewfacquire >/dev/null || { echo "bench/ntfs.sh: ewfacquire (ewf-tools) is missing"; exit 1; }
 if [ ! -f "$image.complete" ]; then
   rm -f "$image"
@@ -31,27 +32,42 @@ if [ ! -f "$ewf.E01.complete" ]; then
   touch "$ewf.E01.complete"
 fi
 out=$(mktemp -d)
-seconds() { s=$(date +%s.%N); "$@" > "$out/last" 2>/dev/null; e=$(date +%s.%N); echo "$e $s" | awk '{printf "%.3f\n", $1-$2}'; }
+# Wall-clock seconds, and into $out/NAME.cpu the processor seconds (user +
+# system): on a shared machine waiting for a core inflates the first, not the
+# second.
+seconds() {
+  name=$1; shift
+  /usr/bin/time -f "%e %U %S" -o "$out/time" "$@" > "$out/last" 2>/dev/null
+  awk '{printf "%.3f\n", $2+$3}' "$out/time" >> "$out/$name.cpu"
+  awk '{printf "%.3f\n", $1}' "$out/time" >> "$out/$name"
+}
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 i=0
 while [ $i -lt "$runs" ]; do
-  seconds "$exe" list -r --format csv "$image" >> "$out/ntfs"
-  seconds fls -r "$image" >> "$out/fls"
-  seconds "$exe" list -r --format csv "$ewf.E01" >> "$out/e01"
+  seconds ntfs "$exe" list -r --format csv "$image"
+  seconds walk "$exe" list -r --sort path --format csv "$image"
+  seconds icat icat "$image" 0
+  seconds fls fls -r "$image"
+  seconds e01 "$exe" list -r --format csv "$ewf.E01"
   i=$((i+1))
 done
 "$exe" list -r --format csv "$image" > "$out/last.raw"
 rows=$(tail -n +2 "$out/last.raw" | wc -l)
+walkrows=$("$exe" list -r --sort path --format csv "$image" | tail -n +2 | wc -l)
 entries=$(fls -r "$image" | wc -l)
 rss=$(/usr/bin/time -f %M "$exe" list -r --format csv "$image" 2>&1 >/dev/null | tail -1)
-n=$(median < "$out/ntfs"); f=$(median < "$out/fls")
+n=$(median < "$out/ntfs"); w=$(median < "$out/walk"); c=$(median < "$out/icat"); f=$(median < "$out/fls")
+nc=$(median < "$out/ntfs.cpu"); wc=$(median < "$out/walk.cpu"); cc=$(median < "$out/icat.cpu"); fc=$(median < "$out/fls.cpu")
 echo "ntfs image ($files files, median of $runs): vestrel-ntfs list -r ${n}s ($rows streams)," \
-  "fls -r ${f}s ($entries entries), vestrel-ntfs/fls $(echo "$n $f" | awk '{printf "%.2f", $1/$2}')," \
+  "list -r --sort path ${w}s ($walkrows streams), icat IMAGE 0 ${c}s, fls -r ${f}s ($entries entries);" \
+  "list/icat $(echo "$n $c" | awk '{printf "%.2f", $1/$2}'), fls/list $(echo "$f $n" | awk '{printf "%.1f", $1/$2}')," \
   "vestrel-ntfs peak memory ${rss} KiB"
-e=$(median < "$out/e01")
+echo "ntfs processor time (user+system, median): list ${nc}s, walk ${wc}s, icat ${cc}s, fls ${fc}s;" \
+  "list/icat $(echo "$nc $cc" | awk '{printf "%.2f", $1/$2}'), fls/list $(echo "$fc $nc" | awk '{printf "%.1f", $1/$2}')"
+e=$(median < "$out/e01"); ec=$(median < "$out/e01.cpu")
 same=$("$exe" list -r --format csv "$ewf.E01" | cmp -s - "$out/last.raw" && echo same || echo DIFFERENT)
 erss=$(/usr/bin/time -f %M "$exe" list -r --format csv "$ewf.E01" 2>&1 >/dev/null | tail -1)
-echo "ntfs E01 ($(stat -c %s "$ewf.E01") bytes, median of $runs): vestrel-ntfs list -r ${e}s ($same rows)," \
-  "E01/raw $(echo "$e $n" | awk '{printf "%.2f", $1/$2}'), peak memory ${erss} KiB"
-echo "ntfs runs: vestrel-ntfs $(tr '\n' ' ' < "$out/ntfs")| fls $(tr '\n' ' ' < "$out/fls")| E01 $(tr '\n' ' ' < "$out/e01")"
+echo "ntfs E01 ($(stat -c %s "$ewf.E01") bytes, median of $runs): vestrel-ntfs list -r ${e}s (processor ${ec}s; $same rows)," \
+  "E01/raw $(echo "$e $n" | awk '{printf "%.2f", $1/$2}') (processor $(echo "$ec $nc" | awk '{printf "%.2f", $1/$2}')), peak memory ${erss} KiB"
+echo "ntfs runs: list $(tr '\n' ' ' < "$out/ntfs")| walk $(tr '\n' ' ' < "$out/walk")| icat $(tr '\n' ' ' < "$out/icat")| fls $(tr '\n' ' ' < "$out/fls")| E01 $(tr '\n' ' ' < "$out/e01")"
 rm -rf "$out"

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "Deleted.h"
 #include "Info.h"
+#include "MftScan.h"
 #include "NtfsLib.h"
 #include "Records.h"
 #include "Report.h"
@@ -25,7 +27,8 @@ namespace {
 
 const char kUsage[] =
     "usage: vestrel-ntfs list [options] SOURCE [PATH]\n"
-    "       vestrel-ntfs cat [--offset BYTES | --volume NAME] SOURCE PATH:STREAM\n"
+    "       vestrel-ntfs cat [--offset BYTES | --volume NAME] [--deleted [--record N]]\n"
+    "                        SOURCE PATH:STREAM\n"
     "       vestrel-ntfs extract [-r] [options] SOURCE [PATH] --to DIR\n"
     "       vestrel-ntfs info [--format table|json] SOURCE\n"
     "\n"
@@ -47,7 +50,15 @@ const char kUsage[] =
     "            copies and BitLocker state of SOURCE\n"
     "\n"
     "options:\n"
-    "  -r, --recursive        walk the whole tree under PATH\n"
+    "  -r, --recursive        walk the whole tree under PATH; for the whole\n"
+    "                         volume $MFT is read in order instead (MFT order)\n"
+    "  --sort path            a whole volume in directory order, walking the tree\n"
+    "  --deleted              with -r on the whole volume: also the streams of\n"
+    "                         deleted files whose MFT record is still whole, with\n"
+    "                         the columns deleted, record and recovery\n"
+    "                         (recovered, or overwritten when their clusters are\n"
+    "                         in use again); cat: a deleted file's stream\n"
+    "  --record N             cat --deleted: the one in MFT record N\n"
     "  --format table|csv|json\n"
     "                         output format (default: table on a terminal, else csv)\n"
     "  --all                  also metadata files and the names favicon,\n"
@@ -180,35 +191,84 @@ report::Format DefaultFormat(const report::ParsedArgs& args, bool* ok) {
 
 void WriteOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
-// Walks every chosen volume, calling `each` for every stream found.
-void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& start,
-             const std::function<void(const Target&, const report::StreamRow&, ntfs_inode*)>& each) {
+// Where a listed stream's bytes are: a live file's open inode (null when the
+// MFT scan listed it from the record alone) or a deleted file's stream.
+struct Found {
+    ntfs_volume* volume = nullptr;
+    ntfs_inode* inode = nullptr;
+    const DeletedStream* deleted = nullptr;
+};
+using OnFound = std::function<void(const Target&, const report::StreamRow&, const Found&)>;
+
+// A whole volume (-r from the root) is listed in MFT order unless --sort path.
+bool WholeVolume(const report::ParsedArgs& args, const std::u16string& start) {
+    return args.Has("--recursive") && start == u"\\";
+}
+
+// --deleted and --sort as the listing commands accept them; false (said) for
+// a usage error.
+bool CheckListingOptions(const report::ParsedArgs& args, const std::u16string& start) {
+    if (args.Has("--sort") && args.Value("--sort") != "path") {
+        Say("--sort takes path");
+        return false;
+    }
+    if (args.Has("--deleted") && !WholeVolume(args, start)) {
+        Say("--deleted lists whole volumes: give -r and no PATH below the root");
+        return false;
+    }
+    return true;
+}
+
+// Lists every chosen volume, calling `each` for every stream found.
+void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& start, bool openInodes,
+             const OnFound& each) {
     WalkOptions options;
     options.recursive = args.Has("--recursive");
     options.all = args.Has("--all");
+    const bool whole = WholeVolume(args, start);
+    const bool walk = !whole || args.Value("--sort") == "path";
+    const bool deleted = args.Has("--deleted");
     const bool showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
     report::Progress progress;
     for (const Target& where : run->volumes) {
         std::unique_ptr<Volume> volume = run->Mount(where);
         if (!volume) continue;
-        Walker walker(
-            volume->get(), options,
-            [&](const report::StreamRow& found, ntfs_inode* inode) {
-                report::StreamRow row = found;
-                if (run->labelled) row.volume = report::FromUtf8(where.where.label);
-                row.snapshot = report::FromUtf8(where.snapshot);
-                each(where, row, inode);
-            },
-            [&](const std::u16string& path, const std::string& what) {
-                if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
-                run->Problem(where, path, what);
-            },
-            [&](const std::u16string& folder) {
-                if (!showProgress) return;
-                const std::string line = progress.Tick(NowMs(), folder);
-                if (!line.empty()) std::fputs(line.c_str(), stderr);
-            });
-        walker.Run(start);
+        ntfs_volume* vol = volume->get();
+        const auto label = [&](const report::StreamRow& found) {
+            report::StreamRow row = found;
+            if (run->labelled) row.volume = report::FromUtf8(where.where.label);
+            row.snapshot = report::FromUtf8(where.snapshot);
+            return row;
+        };
+        const auto onStream = [&](const report::StreamRow& found, ntfs_inode* inode) {
+            each(where, label(found), Found{vol, inode, nullptr});
+        };
+        const auto onProblem = [&](const std::u16string& path, const std::string& what) {
+            if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+            run->Problem(where, path, what);
+        };
+        const auto tick = [&](const std::u16string& folder) {
+            if (!showProgress) return;
+            const std::string line = progress.Tick(NowMs(), folder);
+            if (!line.empty()) std::fputs(line.c_str(), stderr);
+        };
+        const auto onDeleted = [&](const report::StreamRow& found, const DeletedStream& stream) {
+            report::StreamRow row = label(found);
+            std::string why;
+            const Recovery recovery = CheckDeleted(vol, stream, &why);
+            if (recovery == Recovery::Unreadable) onProblem(row.path + u":" + row.stream, "deleted: " + why);
+            row.recovery = RecoveryWord(recovery);
+            each(where, row, Found{vol, nullptr, &stream});
+        };
+        if (walk) Walker(vol, options, onStream, onProblem, tick).Run(start);
+        if (!walk || deleted) {
+            ScanOptions scan;
+            scan.all = options.all;
+            scan.live = !walk;
+            scan.deleted = deleted;
+            scan.openInodes = openInodes;
+            MftScan(vol, scan, onStream, onDeleted, onProblem, [&](uint64_t) { tick(u"$MFT"); }).Run();
+        }
     }
     if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
 }
@@ -221,17 +281,19 @@ int List(const report::ParsedArgs& args) {
     bool formatOk = true;
     const report::Format format = DefaultFormat(args, &formatOk);
     if (!formatOk) return report::kExitUsage;
+    const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
+    if (!CheckListingOptions(args, start)) return report::kExitUsage;
     Run run;
     const int early = Prepare(args, args.operands[0], &run);
     if (early == report::kExitUsage) return early;
     const bool failIfFound = args.Has("--fail-if-found");
     if (early >= 0) return report::FinalStatus(false, false, failIfFound, true);
-    const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
     report::Columns columns;
     columns.volume = run.labelled;
     columns.snapshot = run.targets.snapshots;
+    columns.deleted = args.Has("--deleted");
     auto writer = report::RowWriter::Make(format, columns, WriteOut);
-    WalkAll(&run, args, start, [&](const Target&, const report::StreamRow& row, ntfs_inode*) {
+    WalkAll(&run, args, start, false, [&](const Target&, const report::StreamRow& row, const Found&) {
         run.found = true;
         writer->Row(row);
     });
@@ -246,9 +308,41 @@ bool AllZero(const char* data, size_t size) {
     return true;
 }
 
-// Copies one data attribute to `fd`, a megabyte at a time. With `holes`
-// (a new regular file) runs of zeros are skipped rather than written, so a
-// sparse stream stays sparse on disk.
+// Writes pieces of one stream to `fd` in order. With `holes` (a new regular
+// file) runs of zeros are skipped rather than written, so a sparse stream
+// stays sparse on disk.
+class StreamOut {
+public:
+    StreamOut(int fd, bool holes) : fd_(fd), holes_(holes) {}
+    bool Put(const char* data, size_t size, std::string* error) {
+        if (holes_ && AllZero(data, size)) {
+            position_ += size;
+            if (::ftruncate(fd_, off_t(position_)) != 0 || ::lseek(fd_, off_t(position_), SEEK_SET) < 0) {
+                *error = std::string("write error (") + std::strerror(errno) + ")";
+                return false;
+            }
+            return true;
+        }
+        for (size_t done = 0; done < size;) {
+            const ssize_t put = ::write(fd_, data + done, size - done);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                *error = std::string("write error (") + std::strerror(errno) + ")";
+                return false;
+            }
+            done += size_t(put);
+        }
+        position_ += size;
+        return true;
+    }
+
+private:
+    int fd_;
+    bool holes_;
+    uint64_t position_ = 0;
+};
+
+// Copies one data attribute of a live file to `fd`, a megabyte at a time.
 bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool holes, std::string* error) {
     ntfs_attr* na = ntfs_attr_open(inode, AT_DATA, reinterpret_cast<ntfschar*>(const_cast<char16_t*>(stream.data())),
                                    u32(stream.size()));
@@ -256,6 +350,7 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
         *error = errno == ENOENT ? "no such stream" : std::string("the stream cannot be opened (") + std::strerror(errno) + ")";
         return false;
     }
+    StreamOut out(fd, holes);
     std::vector<char> buffer(1 << 20);
     s64 position = 0;
     bool ok = true;
@@ -267,29 +362,87 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
             ok = false;
             break;
         }
-        if (holes && AllZero(buffer.data(), size_t(got))) {
-            position += got;
-            if (::ftruncate(fd, off_t(position)) != 0 || ::lseek(fd, off_t(position), SEEK_SET) < 0) {
-                *error = std::string("write error (") + std::strerror(errno) + ")";
-                ok = false;
-                break;
-            }
-            continue;
-        }
-        for (s64 done = 0; done < got;) {
-            const ssize_t put = ::write(fd, buffer.data() + done, size_t(got - done));
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                *error = std::string("write error (") + std::strerror(errno) + ")";
-                ntfs_attr_close(na);
-                return false;
-            }
-            done += put;
+        if (!out.Put(buffer.data(), size_t(got), error)) {
+            ok = false;
+            break;
         }
         position += got;
     }
     ntfs_attr_close(na);
     return ok;
+}
+
+// Copies what was found to `fd`: a deleted file's stream from its record or
+// runs, a live one through its inode (opened here when the scan gave none).
+bool CopyFound(const Found& found, const report::StreamRow& row, int fd, bool holes, std::string* error) {
+    if (found.deleted != nullptr) {
+        StreamOut out(fd, holes);
+        std::string writeError;
+        const bool ok = ReadDeleted(found.volume, *found.deleted,
+                                    [&](const char* data, size_t size) { return out.Put(data, size, &writeError); },
+                                    error);
+        if (!writeError.empty()) *error = writeError;
+        return ok;
+    }
+    if (found.inode != nullptr) return CopyStream(found.inode, row.stream, fd, holes, error);
+    ntfs_inode* inode = ntfs_inode_open(found.volume, row.record);
+    if (inode == nullptr) {
+        *error = std::string("its MFT record cannot be read (") + std::strerror(errno != 0 ? errno : EIO) + ")";
+        return false;
+    }
+    const bool ok = CopyStream(inode, row.stream, fd, holes, error);
+    ntfs_inode_close(inode);
+    return ok;
+}
+
+// cat --deleted: the stream of a deleted file, found by the path the listing
+// gives it (and its record number where several deleted files had that path).
+int CatDeleted(const report::ParsedArgs& args, Run* run, ntfs_volume* vol, const std::u16string& path,
+               const std::u16string& stream) {
+    const Target& where = run->volumes[0];
+    const bool byRecord = args.Has("--record");
+    uint64_t record = 0;
+    if (byRecord) ParseBytes(args.Value("--record"), &record);
+    std::vector<DeletedStream> matches;
+    ScanOptions options;
+    options.all = true;
+    options.live = false;
+    options.deleted = true;
+    MftScan(
+        vol, options, nullptr,
+        [&](const report::StreamRow& row, const DeletedStream& found) {
+            if (row.path == path && row.stream == stream && (!byRecord || row.record == record))
+                matches.push_back(found);
+        },
+        [&](const std::u16string& at, const std::string& what) { run->Problem(where, at, what); })
+        .Run();
+    const std::u16string named = path + u":" + stream;
+    if (matches.empty()) {
+        run->Problem(where, named, byRecord ? "no deleted file in that record holds it" : "no deleted file holds it");
+        return report::kExitPartial;
+    }
+    if (matches.size() > 1) {
+        std::string records;
+        for (const DeletedStream& m : matches) records += (records.empty() ? "" : ", ") + std::to_string(m.record);
+        run->Problem(where, named, "several deleted files held it (records " + records + "); choose one with --record");
+        return report::kExitUsage;
+    }
+    std::string why;
+    const Recovery recovery = CheckDeleted(vol, matches[0], &why);
+    if (recovery == Recovery::Unreadable) {
+        run->Problem(where, named, "deleted: " + why);
+        return report::kExitPartial;
+    }
+    if (recovery == Recovery::Overwritten)
+        run->Problem(where, named, "deleted, and some of its clusters are in use again: the bytes are not trustworthy");
+    std::fflush(stdout);
+    std::string error;
+    StreamOut out(STDOUT_FILENO, false);
+    std::string writeError;
+    const bool ok = ReadDeleted(
+        vol, matches[0], [&](const char* data, size_t size) { return out.Put(data, size, &writeError); }, &error);
+    if (!ok) run->Problem(where, named, writeError.empty() ? error : writeError);
+    return ok && !run->problems ? report::kExitOk : report::kExitPartial;
 }
 
 int Cat(const report::ParsedArgs& args) {
@@ -311,8 +464,14 @@ int Cat(const report::ParsedArgs& args) {
         Say(args.operands[0] + ": several NTFS partitions; choose one with --volume or --offset");
         return report::kExitUsage;
     }
+    uint64_t record = 0;
+    if (args.Has("--record") && (!args.Has("--deleted") || !ParseBytes(args.Value("--record"), &record))) {
+        Say("--record takes a record number, with --deleted");
+        return report::kExitUsage;
+    }
     std::unique_ptr<Volume> volume = run.Mount(run.volumes[0]);
     if (!volume) return report::kExitPartial;
+    if (args.Has("--deleted")) return CatDeleted(args, &run, volume->get(), path, stream);
     std::string error;
     ntfs_inode* inode = OpenPath(volume->get(), path, &error);
     if (inode == nullptr) {
@@ -348,6 +507,8 @@ int Extract(const report::ParsedArgs& args) {
         Say("extract needs SOURCE, at most one PATH and --to DIR");
         return report::kExitUsage;
     }
+    const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
+    if (!CheckListingOptions(args, start)) return report::kExitUsage;
     report::Format indexFormat = report::Format::Csv;
     if (args.Has("--index-format") && (!report::ParseFormat(args.Value("--index-format"), &indexFormat) ||
                                        indexFormat == report::Format::Table)) {
@@ -378,25 +539,29 @@ int Extract(const report::ParsedArgs& args) {
     columns.volume = run.labelled;
     columns.snapshot = run.targets.snapshots;
     columns.savedAs = true;
+    columns.deleted = args.Has("--deleted");
     bool indexOk = true;
     auto index = report::RowWriter::Make(indexFormat, columns, [&](const std::string& text) {
         if (::write(indexFd, text.data(), text.size()) != ssize_t(text.size())) indexOk = false;
     });
-    const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
     const std::u16string base = ParentPath(start);
     unsigned extracted = 0;
-    WalkAll(&run, args, start, [&](const Target& where, const report::StreamRow& found, ntfs_inode* inode) {
+    WalkAll(&run, args, start, true, [&](const Target& where, const report::StreamRow& found, const Found& at) {
         run.found = true;
         std::u16string relative = start == u"\\" ? RelativePath(u"\\", found.path) : RelativePath(base, found.path);
         if (!where.Name().empty()) relative = ChildPath(report::FromUtf8(where.Name()), relative);
         std::string file;
-        const int fd = CreateNew(dir, report::SafeExtractName(relative, found.stream), &file);
+        std::u16string name = report::SafeExtractName(relative, found.stream);
+        // Bytes some other file may have written over are never taken for
+        // the stream's own: the file's name says so.
+        if (found.recovery == u"overwritten") name += u".overwritten";
+        const int fd = CreateNew(dir, name, &file);
         if (fd < 0) {
             run.Problem(where, found.path + u":" + found.stream, std::string("cannot create a file for it (") + std::strerror(errno) + ")");
             return;
         }
         std::string error;
-        const bool copied = CopyStream(inode, found.stream, fd, true, &error);
+        const bool copied = CopyFound(at, found, fd, true, &error);
         ::close(fd);
         if (!copied) {
             ::unlinkat(dir, file.c_str(), 0);
@@ -425,8 +590,9 @@ int Main(int argc, char** argv) {
         return report::kExitUsage;
     }
     report::AcceptedOptions accepted;
-    accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help", "--shadows"};
-    accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format", "--password", "--recovery-password"};
+    accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help", "--shadows", "--deleted"};
+    accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format", "--password",
+                       "--recovery-password", "--sort", "--record"};
     accepted.aliases = {{"-r", "--recursive"}, {"-h", "--help"}};
     const std::string command = words[0];
     if (command == "--help" || command == "-h" || command == "help") {

@@ -7,6 +7,8 @@
 namespace vestrel::ntfs {
 namespace {
 
+constexpr uint32_t kTypeAttributeList = 0x20;
+constexpr uint32_t kTypeFileName = 0x30;
 constexpr uint32_t kTypeData = 0x80;
 constexpr uint32_t kTypeEnd = 0xFFFFFFFFu;
 constexpr size_t kResidentHeader = 24;
@@ -48,22 +50,92 @@ AttributeVerdict DecodeAttribute(const uint8_t* record, size_t room, DataAttribu
         if (int64_t(lowestVcn) < 0 || int64_t(dataSize) < 0) return AttributeVerdict::Damaged;
         attr.firstExtent = lowestVcn == 0;
         attr.size = dataSize;
+        // Listing needs no runs; reading a deleted stream does, and finds
+        // none (valueLength 0) where their offset is out of place.
+        const uint16_t pairs = Le16(record + 32);
+        if (pairs >= kNonResidentHeader && pairs < length) {
+            attr.valueOffset = pairs;
+            attr.valueLength = length - pairs;
+        }
     } else {
         const uint32_t valueLength = Le32(record + 16);
         const uint16_t valueOffset = Le16(record + 20);
         if (valueOffset > length || valueLength > length - valueOffset) return AttributeVerdict::Damaged;
         attr.size = valueLength;
+        attr.valueOffset = valueOffset;
+        attr.valueLength = valueLength;
     }
     *out = std::move(attr);
     return AttributeVerdict::Data;
 }
 
 EntryVerdict ClassifyEntry(const char16_t* name, int length, int nameType, uint64_t inode) {
-    if (length <= 0 || length > 255 || name == nullptr) return EntryVerdict::Damaged;
+    if (length <= 0 || length > kMaxNameUnits || name == nullptr) return EntryVerdict::Damaged;
     if (nameType == kNameDosOnly) return EntryVerdict::Skip;
     if (name[0] == u'.' && (length == 1 || (length == 2 && name[1] == u'.'))) return EntryVerdict::Skip;
     if (inode < kFirstUserInode) return EntryVerdict::System;
     return EntryVerdict::Keep;
+}
+
+bool DecodeFileName(const uint8_t* value, size_t length, FileName* out) {
+    constexpr size_t kNameAt = 66;  // the name follows a fixed 66-byte part
+    if (length < kNameAt) return false;
+    const size_t units = value[64];  // counted in UTF-16 units, not bytes
+    if (units == 0 || kNameAt + 2 * units > length) return false;
+    out->parent = Le64(value);
+    out->nameType = value[65];
+    out->name.resize(units);
+    for (size_t i = 0; i < units; ++i) out->name[i] = char16_t(Le16(value + kNameAt + 2 * i));
+    return true;
+}
+
+RecordVerdict DecodeFileRecord(const uint8_t* record, size_t size, FileRecord* out) {
+    constexpr size_t kHeader = 42;  // up to the attributes of the oldest layout
+    if (size < kHeader + 8) return RecordVerdict::Damaged;
+    if (Le32(record) != 0x454C4946u) {                             // "FILE"
+        return Le32(record) == 0x44414142u ? RecordVerdict::Damaged  // "BAAD": a torn write
+                                           : RecordVerdict::Empty;
+    }
+    const uint16_t first = Le16(record + 20);
+    const uint16_t flags = Le16(record + 22);
+    const uint32_t inUse = Le32(record + 24);
+    if (inUse > size || first < kHeader || first % 8 != 0 || size_t(first) + 8 > inUse)
+        return RecordVerdict::Damaged;
+    FileRecord r;
+    r.inUse = (flags & 1) != 0;
+    r.directory = (flags & 2) != 0;
+    r.sequence = Le16(record + 16);
+    r.base = Le64(record + 32);
+    size_t at = first;
+    for (;;) {
+        if (at + 4 > inUse) return RecordVerdict::Damaged;  // no end marker
+        const uint32_t type = Le32(record + at);
+        if (type == kTypeEnd) break;
+        DataAttribute data;
+        const AttributeVerdict verdict = DecodeAttribute(record + at, inUse - at, &data);
+        if (verdict == AttributeVerdict::Damaged) return RecordVerdict::Damaged;
+        const uint32_t length = Le32(record + at + 4);  // checked by DecodeAttribute
+        if (verdict == AttributeVerdict::Data) {
+            if (data.firstExtent) {
+                r.data.push_back(std::move(data));
+                r.dataAt.push_back(uint32_t(at));
+            }
+        } else if (type == kTypeAttributeList) {
+            r.attributeList = true;
+        } else if (type == kTypeFileName) {
+            const uint8_t* a = record + at;
+            if (a[8] != 0) return RecordVerdict::Damaged;  // always resident
+            const uint32_t valueLength = Le32(a + 16);
+            const uint16_t valueOffset = Le16(a + 20);
+            if (valueOffset > length || valueLength > length - valueOffset) return RecordVerdict::Damaged;
+            FileName name;
+            if (!DecodeFileName(a + valueOffset, valueLength, &name)) return RecordVerdict::Damaged;
+            r.names.push_back(std::move(name));
+        }
+        at += length;
+    }
+    *out = std::move(r);
+    return RecordVerdict::Record;
 }
 
 std::u16string NormalVolumePath(const std::u16string& typed) {

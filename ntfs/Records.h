@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vestrel::ntfs {
 
@@ -16,6 +17,10 @@ struct DataAttribute {
     bool nonResident = false;
     bool firstExtent = true;   // false for the later pieces of a split attribute
     bool compressed = false, sparse = false, encrypted = false;
+    // Where the bytes are, from the attribute record's start: a resident
+    // value, or a non-resident attribute's mapping pairs (to the record's
+    // end; both 0 when their offset lies outside the record).
+    uint32_t valueOffset = 0, valueLength = 0;
 };
 
 enum class AttributeVerdict {
@@ -42,6 +47,43 @@ constexpr int kNameDosOnly = 2;
 constexpr uint64_t kFirstUserInode = 16;
 
 EntryVerdict ClassifyEntry(const char16_t* name, int length, int nameType, uint64_t inode);
+
+// One $FILE_NAME: a name of the file in the directory `parent` (its MFT
+// reference: record number in the low 48 bits, sequence number above).
+struct FileName {
+    uint64_t parent = 0;
+    int nameType = 0;  // 0 POSIX, 1 Win32, 2 DOS (short alias only), 3 both
+    std::u16string name;
+};
+
+// Longest name a $FILE_NAME or an index entry can hold, in UTF-16 units.
+constexpr int kMaxNameUnits = 255;
+
+// `value` is a $FILE_NAME attribute's value of `length` bytes. False when the
+// name would run past the value or is empty.
+bool DecodeFileName(const uint8_t* value, size_t length, FileName* out);
+
+// What a listing needs of one MFT record, once the library has undone its
+// update sequence: the header and the names and data attributes it holds.
+struct FileRecord {
+    bool inUse = false, directory = false;
+    uint16_t sequence = 0;
+    uint64_t base = 0;           // base record reference; 0 for a base record
+    bool attributeList = false;  // its attributes go on in other records
+    std::vector<FileName> names;
+    std::vector<DataAttribute> data;  // named and unnamed, first extents only
+    std::vector<uint32_t> dataAt;     // each data attribute's offset in the record
+};
+
+enum class RecordVerdict {
+    Record,   // `out` filled
+    Empty,    // not a file record at all (never used, or zeros)
+    Damaged,  // says FILE but its fields contradict each other or its size
+};
+
+// `record` is one MFT record of `size` bytes after its fixup. Never reads
+// past `size`, nor past the record's own bytes-in-use.
+RecordVerdict DecodeFileRecord(const uint8_t* record, size_t size, FileRecord* out);
 
 // "\a\b" from what the user typed ("a/b", "\a\b\", "/", ""): separators
 // unified to '\', repeated or trailing ones dropped, always a leading '\'.

@@ -112,47 +112,49 @@ bool Walker::Run(const std::u16string& start) {
         return false;
     }
     const bool isDirectory = IsDirectoryInode(inode);
-    Streams(inode, start, isDirectory);
+    InodeStreams(inode, start, isDirectory, options_.all, onStream_, onProblem_);
     if (isDirectory) Directory(inode, start, 0);
     ntfs_inode_close(inode);
     return true;
 }
 
-void Walker::Streams(ntfs_inode* inode, const std::u16string& path, bool isDirectory) {
+void InodeStreams(ntfs_inode* inode, const std::u16string& path, bool isDirectory, bool all,
+                  const OnStream& onStream, const OnProblem& onProblem) {
     ntfs_attr_search_ctx* ctx = ntfs_attr_get_search_ctx(inode, nullptr);
     if (ctx == nullptr) {
-        onProblem_(path, ErrnoText("its attributes cannot be read"));
+        onProblem(path, ErrnoText("its attributes cannot be read"));
         return;
     }
     unsigned count = 0;
     errno = 0;
     while (ntfs_attr_lookup(AT_DATA, nullptr, 0, CASE_SENSITIVE, 0, nullptr, 0, ctx) == 0) {
-        if (++count > kMaxAttributes) {
-            onProblem_(path, "too many data attributes (damaged attribute list?)");
+        if (++count > Walker::kMaxAttributes) {
+            onProblem(path, "too many data attributes (damaged attribute list?)");
             break;
         }
         const auto* record = reinterpret_cast<const uint8_t*>(ctx->mrec);
         const auto* attribute = reinterpret_cast<const uint8_t*>(ctx->attr);
-        const size_t inUse = std::min<size_t>(le32_to_cpu(ctx->mrec->bytes_in_use), volume_->mft_record_size);
+        const size_t inUse = std::min<size_t>(le32_to_cpu(ctx->mrec->bytes_in_use), inode->vol->mft_record_size);
         const size_t at = size_t(attribute - record);
         DataAttribute data;
         const AttributeVerdict verdict =
             at < inUse ? DecodeAttribute(attribute, inUse - at, &data) : AttributeVerdict::Damaged;
         if (verdict == AttributeVerdict::Damaged) {
-            onProblem_(path, "a damaged data attribute was passed over");
+            onProblem(path, "a damaged data attribute was passed over");
             continue;
         }
         if (verdict != AttributeVerdict::Data || data.name.empty() || !data.firstExtent) continue;
-        if (!options_.all && report::IsExcludedName(data.name)) continue;
+        if (!all && report::IsExcludedName(data.name)) continue;
         report::StreamRow row;
         row.path = path;
         row.stream = std::move(data.name);
         row.size = data.size;
         row.isDirectory = isDirectory;
-        onStream_(row, inode);
+        row.record = inode->mft_no;
+        onStream(row, inode);
         errno = 0;
     }
-    if (errno != 0 && errno != ENOENT) onProblem_(path, ErrnoText("its attributes cannot all be read"));
+    if (errno != 0 && errno != ENOENT) onProblem(path, ErrnoText("its attributes cannot all be read"));
     ntfs_attr_put_search_ctx(ctx);
 }
 
@@ -186,7 +188,7 @@ void Walker::Entry(const std::u16string& parent, const std::u16string& name, uin
         return;
     }
     const bool isDirectory = IsDirectoryInode(inode);
-    Streams(inode, path, isDirectory);
+    InodeStreams(inode, path, isDirectory, options_.all, onStream_, onProblem_);
     if (isDirectory && options_.recursive) {
         if (depth + 1 >= kMaxDepth) onProblem_(path, "the tree is deeper than any real volume's; not entered");
         else Directory(inode, path, depth + 1);

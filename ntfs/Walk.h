@@ -20,12 +20,20 @@ struct WalkOptions {
     bool all = false;        // metadata files and the three excluded names too
 };
 
+// One stream found; `inode` stays open for the call (extract reads it).
+using OnStream = std::function<void(const report::StreamRow& row, _ntfs_inode* inode)>;
+// Something that could not be read; the listing goes on past it.
+using OnProblem = std::function<void(const std::u16string& path, const std::string& what)>;
+
+// Reports each named data stream of the open `inode`, listed at `path`: the
+// one place a live file's streams are read, for the walk and the MFT scan.
+void InodeStreams(_ntfs_inode* inode, const std::u16string& path, bool isDirectory, bool all,
+                  const OnStream& onStream, const OnProblem& onProblem);
+
 class Walker {
 public:
-    // One stream found; `inode` stays open for the call (extract reads it).
-    using OnStream = std::function<void(const report::StreamRow& row, _ntfs_inode* inode)>;
-    // Something that could not be read; the walk goes on past it.
-    using OnProblem = std::function<void(const std::u16string& path, const std::string& what)>;
+    using OnStream = ntfs::OnStream;
+    using OnProblem = ntfs::OnProblem;
     // One entry looked at, in `folder` (progress).
     using OnEntry = std::function<void(const std::u16string& folder)>;
 
@@ -40,7 +48,6 @@ public:
     static constexpr unsigned kMaxAttributes = 65536;
 
 private:
-    void Streams(_ntfs_inode* inode, const std::u16string& path, bool isDirectory);
     void Directory(_ntfs_inode* dir, const std::u16string& path, unsigned depth);
     // One entry of the directory `parent`; `reference` is its MFT reference
     // (record number and sequence).

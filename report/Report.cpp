@@ -88,6 +88,7 @@ public:
         if (columns_.volume) header += "volume,";
         if (columns_.snapshot) header += "snapshot,";
         header += "path,stream,size,directory";
+        if (columns_.deleted) header += ",deleted,record,recovery";
         if (columns_.savedAs) header += ",saved_as";
         out_(header + "\r\n");
     }
@@ -97,6 +98,9 @@ public:
         if (columns_.snapshot) line += CsvField(ToUtf8(row.snapshot)) + ",";
         line += CsvField(ToUtf8(row.path)) + "," + CsvField(ToUtf8(row.stream)) + "," +
                 std::to_string(row.size) + "," + (row.isDirectory ? "true" : "false");
+        if (columns_.deleted)
+            line += std::string(row.deleted ? ",yes," : ",no,") + std::to_string(row.record) + "," +
+                    CsvField(ToUtf8(row.recovery));
         if (columns_.savedAs) line += "," + CsvField(ToUtf8(row.savedAs));
         out_(line + "\r\n");
     }
@@ -116,6 +120,9 @@ public:
         line += "\"path\":" + JsonString(row.path) + ",\"stream\":" + JsonString(row.stream) +
                 ",\"size\":" + std::to_string(row.size) +
                 ",\"directory\":" + (row.isDirectory ? "true" : "false");
+        if (columns_.deleted)
+            line += std::string(",\"deleted\":") + (row.deleted ? "\"yes\"" : "\"no\"") +
+                    ",\"record\":" + std::to_string(row.record) + ",\"recovery\":" + JsonString(row.recovery);
         if (columns_.savedAs) line += ",\"saved_as\":" + JsonString(row.savedAs);
         out_(line + "}\n");
     }
@@ -131,12 +138,15 @@ public:
     static constexpr size_t kSizeWidth = 15;
     static constexpr size_t kVolumeWidth = 6;
     static constexpr size_t kSnapshotWidth = 26;  // "vss12 2013-12-03T06:37:48Z"
+    static constexpr size_t kRecordWidth = 10;
 
     TableWriter(Columns columns, Sink out) : columns_(columns), out_(std::move(out)) {
         std::string header;
         if (columns_.volume) header += PadRight("VOLUME", kVolumeWidth) + "  ";
         if (columns_.snapshot) header += PadRight("SNAPSHOT", kSnapshotWidth) + "  ";
-        header += PadLeft("SIZE", kSizeWidth) + "  KIND  PATH:STREAM";
+        header += PadLeft("SIZE", kSizeWidth) + "  KIND  ";
+        if (columns_.deleted) header += "DELETED  " + PadLeft("RECORD", kRecordWidth) + "  RECOVERY     ";
+        header += "PATH:STREAM";
         if (columns_.savedAs) header += "  ->  SAVED AS";
         out_(header + "\n");
     }
@@ -145,7 +155,11 @@ public:
         if (columns_.volume) line += PadRight(TableText(row.volume), kVolumeWidth) + "  ";
         if (columns_.snapshot) line += PadRight(TableText(row.snapshot), kSnapshotWidth) + "  ";
         line += PadLeft(std::to_string(row.size), kSizeWidth) + "  " +
-                (row.isDirectory ? "dir " : "file") + "  " + TableText(row.path) + ":" +
+                (row.isDirectory ? "dir " : "file") + "  ";
+        if (columns_.deleted)
+            line += std::string(row.deleted ? "yes    " : "no     ") + "  " +
+                    PadLeft(std::to_string(row.record), kRecordWidth) + "  " + PadRight(TableText(row.recovery), 11) + "  ";
+        line += TableText(row.path) + ":" +
                 TableText(row.stream);
         if (columns_.savedAs) line += "  ->  " + TableText(row.savedAs);
         out_(line + "\n");

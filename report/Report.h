@@ -38,6 +38,10 @@ struct StreamRow {
     std::u16string volume;   // which partition of a disk image; "" for none
     std::u16string snapshot; // which shadow copy ("vss2 2013-12-03T06:37:48Z"); "" for the live volume
     std::u16string savedAs;  // extract index: the file the stream went to
+    // A listing that reads the MFT itself can offer streams of deleted files.
+    bool deleted = false;
+    uint64_t record = 0;      // the MFT record number of the file
+    std::u16string recovery;  // deleted: "recovered" or "overwritten"
 };
 
 enum class Format { Table, Csv, Json };
@@ -50,6 +54,7 @@ struct Columns {
     bool volume = false;   // a "volume" column first
     bool snapshot = false; // a "snapshot" column after the volume's
     bool savedAs = false;  // a "saved_as" column last (extract index)
+    bool deleted = false;  // "deleted" (yes/no), "record", "recovery" after "directory"
 };
 
 // Writes rows as they come; nothing is kept, so memory stays flat however

@@ -235,6 +235,49 @@ bool Writer::AddLink(const std::u16string& existing, const std::u16string& newPa
     return ok;
 }
 
+bool Writer::Remove(const std::u16string& path) {
+    auto* vol = static_cast<ntfs_volume*>(volume_);
+    std::u16string leaf;
+    ntfs_inode* dir = ParentOf(vol, path, &leaf);
+    if (dir == nullptr) return false;
+    const u64 ref = ntfs_inode_lookup_by_name(dir, Units(leaf), int(leaf.size()));
+    ntfs_inode* ni = ref == u64(-1) ? nullptr : ntfs_inode_open(vol, ref);
+    if (ni == nullptr) {
+        ntfs_inode_close(dir);
+        error_ = "no " + Narrow(path) + " to remove";
+        return false;
+    }
+    // The library closes both inodes, whatever the outcome.
+    const std::string narrow = Narrow(path);
+    if (ntfs_delete(vol, narrow.c_str(), ni, dir, Units(leaf), u8(leaf.size())) != 0) {
+        error_ = "cannot remove " + narrow + " (" + std::strerror(errno) + ")";
+        return false;
+    }
+    return true;
+}
+
+bool Writer::Fill(const std::u16string& path) {
+    if (!AddFile(path, {})) return false;
+    auto* vol = static_cast<ntfs_volume*>(volume_);
+    std::u16string leaf;
+    ntfs_inode* dir = ParentOf(vol, path, &leaf);
+    const u64 ref = ntfs_inode_lookup_by_name(dir, Units(leaf), int(leaf.size()));
+    ntfs_inode_close(dir);
+    ntfs_inode* ni = ntfs_inode_open(vol, ref);
+    ntfs_attr* na = ni == nullptr ? nullptr : ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0);
+    if (na == nullptr) {
+        if (ni != nullptr) ntfs_inode_close(ni);
+        error_ = "cannot open " + Narrow(path);
+        return false;
+    }
+    const std::string block(vol->cluster_size, 'F');
+    s64 at = 0;
+    while (ntfs_attr_pwrite(na, at, s64(block.size()), block.data()) == s64(block.size())) at += s64(block.size());
+    ntfs_attr_close(na);
+    ntfs_inode_close(ni);
+    return at > 0;
+}
+
 bool Writer::HasAttributeList(const std::u16string& path) {
     auto* vol = static_cast<ntfs_volume*>(volume_);
     std::u16string leaf;
@@ -296,6 +339,48 @@ bool BuildLoop(const std::string& image, std::string* error) {
     // \loop\inner\back is a second name of \loop itself.
     const bool ok = w.AddDirectory(u"\\loop", {{u"top", 3}}) && w.AddFile(u"\\loop\\inner\\f.txt", {{u"s", 2}}) &&
                     w.AddLink(u"\\loop", u"\\loop\\inner\\back") && w.AddFile(u"\\after.txt", {{u"t", 1}});
+    if (!ok) *error = w.error();
+    return w.Close() && ok;
+}
+
+bool BuildMoved(const std::string& image, std::string* error) {
+    if (!Format(image, 16ull << 20, error)) return false;
+    Writer w;
+    if (!w.Open(image, error)) return false;
+    // A second name in the later directory, then the first name removed: a
+    // move, as the library has no rename of its own.
+    const bool ok = w.AddFile(u"\\early.txt", {{u"e", 3}}) && w.AddDirectory(u"\\late") &&
+                    w.AddLink(u"\\early.txt", u"\\late\\early.txt") && w.Remove(u"\\early.txt") &&
+                    w.AddDirectory(u"\\d1", {{u"ds", 2}}) && w.AddDirectory(u"\\outer") &&
+                    w.AddLink(u"\\d1", u"\\outer\\d1") && w.Remove(u"\\d1") &&
+                    w.AddFile(u"\\outer\\d1\\g.txt", {{u"g", 4}});
+    if (!ok) *error = w.error();
+    return w.Close() && ok;
+}
+
+bool BuildDeleted(const std::string& image, DeletedFixture* bytes, std::string* error) {
+    if (!Format(image, 16ull << 20, error)) return false;
+    Writer w;
+    if (!w.Open(image, error)) return false;
+    bytes->resident = "resident bytes of a deleted file";
+    bytes->nonResident = CompressibleText(20000);
+    bytes->orphan = "orphan's own";
+    bytes->reused = Pattern(65536);
+    // reused.txt goes first and a file then takes every free cluster, its
+    // old ones with them; gone.txt's clusters are freed after that, so
+    // nothing takes them. One step at a time, stopping at the first failure.
+    const std::vector<Stream> gone = {{u"res", 0, false, false, bytes->resident},
+                                      {u"big", 0, false, false, bytes->nonResident}};
+    const std::vector<Stream> orphan = {{u"o", 0, false, false, bytes->orphan}};
+    bool ok = w.AddFile(u"\\keep\\live.txt", {{u"live", 5}});
+    ok = ok && w.AddFile(u"\\keep\\gone.txt", gone, "main data");
+    ok = ok && w.AddFile(u"\\tmp\\orphan.txt", orphan);
+    ok = ok && w.Remove(u"\\tmp\\orphan.txt");
+    ok = ok && w.Remove(u"\\tmp");
+    ok = ok && w.AddFile(u"\\reused.txt", {{u"carrier", 65536}});
+    ok = ok && w.Remove(u"\\reused.txt");
+    ok = ok && w.Fill(u"\\filler.bin");
+    ok = ok && w.Remove(u"\\keep\\gone.txt");
     if (!ok) *error = w.error();
     return w.Close() && ok;
 }

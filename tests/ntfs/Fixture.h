@@ -39,6 +39,12 @@ public:
     bool AddDirectory(const std::u16string& path, const std::vector<Stream>& streams = {});
     // A second name for an existing file.
     bool AddLink(const std::u16string& existing, const std::u16string& newPath);
+    // Deletes a file or an empty directory, as the library does: the MFT
+    // record is marked free and its clusters too; their bytes stay.
+    bool Remove(const std::u16string& path);
+    // A file whose main data takes every free cluster left (written until
+    // the volume is full).
+    bool Fill(const std::u16string& path);
     // True when the file's attributes spilled into an attribute list.
     bool HasAttributeList(const std::u16string& path);
     bool Close();
@@ -55,6 +61,21 @@ bool BuildStandard(const std::string& image, std::string* error);
 // A volume whose directory \loop\inner holds a second name of \loop: a
 // directory cycle, as a damaged index could make one.
 bool BuildLoop(const std::string& image, std::string* error);
+
+// A volume whose MFT order is not its tree's: \late\early.txt (stream "e")
+// has a lower record number than its directory, and \outer\d1 (stream
+// "ds", holding g.txt with stream "g") a lower one than \outer.
+bool BuildMoved(const std::string& image, std::string* error);
+
+// What BuildDeleted leaves behind, for the tests to compare against.
+struct DeletedFixture {
+    std::string resident, nonResident, orphan, reused;  // the streams' bytes
+};
+// A volume with deleted files: \keep\gone.txt (a resident stream "res" and a
+// non-resident "big"), \tmp\orphan.txt (stream "o") whose directory was
+// deleted too, \reused.txt (stream "carrier") whose clusters a later file
+// took, and \keep\live.txt (stream "live") still there.
+bool BuildDeleted(const std::string& image, DeletedFixture* bytes, std::string* error);
 
 // A volume of `files` files in directories of `perDirectory`, one in twenty
 // carrying a stream, for the benchmark.

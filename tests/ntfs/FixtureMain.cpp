@@ -4,6 +4,8 @@
 //                                    FILES files, one in twenty with a stream,
 //                                    in directories of PER_DIRECTORY (100)
 //   ntfs_fixture demo IMAGE          the user guide's demonstration documents
+//   ntfs_fixture moved IMAGE         files and directories before their directory in the MFT
+//   ntfs_fixture deleted IMAGE       deleted files with named streams
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,11 +19,16 @@ int main(int argc, char** argv) {
     bool ok = false;
     if (kind == "standard" && argc == 3) ok = BuildStandard(argv[2], &error);
     else if (kind == "demo" && argc == 3) ok = BuildDemo(argv[2], &error);
+    else if (kind == "moved" && argc == 3) ok = BuildMoved(argv[2], &error);
+    else if (kind == "deleted" && argc == 3) {
+        DeletedFixture bytes;
+        ok = BuildDeleted(argv[2], &bytes, &error);
+    }
     else if (kind == "bench" && (argc == 4 || argc == 5))
         ok = BuildBench(argv[2], unsigned(std::strtoul(argv[3], nullptr, 10)), &error,
                         argc == 5 ? unsigned(std::strtoul(argv[4], nullptr, 10)) : 100);
     else {
-        std::fputs("usage: ntfs_fixture standard IMAGE | bench IMAGE FILES [PER_DIRECTORY] | demo IMAGE\n", stderr);
+        std::fputs("usage: ntfs_fixture standard IMAGE | bench IMAGE FILES [PER_DIRECTORY] | demo IMAGE | moved IMAGE | deleted IMAGE\n", stderr);
         return 2;
     }
     if (!ok) std::fprintf(stderr, "ntfs_fixture: %s\n", error.c_str());

@@ -266,3 +266,35 @@ TEST(PartitionTable, Crc32MatchesTheStandardCheckValue) {
     const char* text = "123456789";
     EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>(text), 9), 0xCBF43926u);
 }
+
+// Where an MBR partition may end: on the source's last sector, and not one
+// past it; likewise where it may start.
+struct MbrBound {
+    const char* what;
+    uint32_t first, sectors;
+    bool kept;
+};
+void PrintTo(const MbrBound& c, std::ostream* out) { *out << c.what; }
+class MbrBounds : public ::testing::TestWithParam<MbrBound> {};
+
+TEST_P(MbrBounds, KeptExactlyWhenInsideTheSource) {
+    const MbrBound& c = GetParam();
+    Disk d(100);
+    d.Mbr(0, 0x07, c.first, c.sectors);
+    if (c.first < 100) d.Ntfs(c.first);
+    const DiskLayout layout = d.Read();
+    if (c.kept) {
+        ExpectVolumes(layout, {{"p1", uint64_t(c.first) * kSectorSize, uint64_t(c.sectors) * kSectorSize}});
+    } else {
+        EXPECT_TRUE(layout.volumes.empty());
+        ASSERT_EQ(layout.problems.size(), 1u);
+        EXPECT_NE(layout.problems[0].find("beyond the end"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MbrBounds,
+                         ::testing::Values(MbrBound{"ends on the last sector", 10, 90, true},
+                                           MbrBound{"ends one past it", 10, 91, false},
+                                           MbrBound{"one sector, the last", 99, 1, true},
+                                           MbrBound{"two sectors from the last", 99, 2, false},
+                                           MbrBound{"ends one before it", 10, 89, true}));

@@ -167,6 +167,49 @@ TEST(ReportWriters, TableKeepsEachRowOnOneLineWithSizesAligned) {
     EXPECT_NE(lines[1].find("123456789012  file"), std::string::npos);
 }
 
+// The columns of a listing that offers deleted files, in each format: after
+// "directory", before "saved_as"; a live row says "no" with no recovery.
+TEST(ReportWriters, DeletedColumnsInEveryFormat) {
+    std::vector<StreamRow> rows = {Row(u"\\live.txt", u"s", 5), Row(u"\\$OrphanFiles\\gone.txt", u"t", 7)};
+    rows[0].record = 64;
+    rows[1].deleted = true, rows[1].record = 4294967297ull, rows[1].recovery = u"overwritten";
+    for (auto& r : rows) r.savedAs = u"f";
+    Columns columns;
+    columns.deleted = true;
+    columns.savedAs = true;
+
+    const auto csv = ParseCsv(Write(Format::Csv, columns, rows));
+    ASSERT_TRUE(csv.ok);
+    ASSERT_EQ(csv.records.size(), 3u);
+    EXPECT_EQ(csv.records[0], (std::vector<std::string>{"path", "stream", "size", "directory", "deleted", "record",
+                                                        "recovery", "saved_as"}));
+    EXPECT_EQ(csv.records[1], (std::vector<std::string>{"\\live.txt", "s", "5", "false", "no", "64", "", "f"}));
+    EXPECT_EQ(csv.records[2], (std::vector<std::string>{"\\$OrphanFiles\\gone.txt", "t", "7", "false", "yes",
+                                                        "4294967297", "overwritten", "f"}));
+
+    const auto lines = Lines(Write(Format::Json, columns, rows));
+    ASSERT_EQ(lines.size(), 2u);
+    JsonObject obj;
+    ASSERT_TRUE(ParseJsonLine(lines[1], &obj)) << lines[1];
+    EXPECT_EQ(obj.keys, (std::vector<std::string>{"path", "stream", "size", "directory", "deleted", "record", "recovery",
+                                                  "saved_as"}));
+    EXPECT_EQ(obj.strings["deleted"], u"yes");
+    EXPECT_EQ(obj.numbers["record"], 4294967297ull);
+    EXPECT_EQ(obj.strings["recovery"], u"overwritten");
+
+    const auto table = Lines(Write(Format::Table, columns, rows));
+    ASSERT_EQ(table.size(), 3u);
+    // The path starts in the same column on every line, the header's too.
+    const size_t pathAt = table[0].find("PATH:STREAM");
+    EXPECT_EQ(table[1].find("\\live.txt:s"), pathAt) << table[1];
+    EXPECT_EQ(table[2].find("\\$OrphanFiles"), pathAt) << table[2];
+    EXPECT_NE(table[2].find("yes"), std::string::npos);
+    EXPECT_NE(table[2].find("overwritten"), std::string::npos);
+
+    // Without the flag none of it shows.
+    EXPECT_EQ(Lines(Write(Format::Csv, {}, rows))[0], "path,stream,size,directory\r");
+}
+
 // --- names ---
 
 TEST(ReportNames, ExclusionIsTheEnginesRule) {
