@@ -23,7 +23,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vestrel-ntfs list [options] SOURCE [PATH]\n"
-    "       vestrel-ntfs cat [--offset BYTES | --volume pN] SOURCE PATH:STREAM\n"
+    "       vestrel-ntfs cat [--offset N | --volume pN] SOURCE PATH:STREAM\n"
     "       vestrel-ntfs extract [-r] [options] SOURCE [PATH] --to DIR\n"
     "\n"
     "Finds the named data streams (alternate data streams) on an NTFS volume.\n"
@@ -41,23 +41,39 @@ const char kUsage[] =
     "\n"
     "options:\n"
     "  -r, --recursive        walk the whole tree under PATH\n"
-    "  --format table|csv|json\n"
-    "                         output format (default: table on a terminal, else csv)\n"
-    "  --all                  also metadata files and the names favicon,\n"
-    "                         zone.identifier and oecustomproperty\n"
-    "  --quiet                no progress line\n"
+    "  --format table|csv|jsonl|body\n"
+    "                         output format (default: table on a terminal, else\n"
+    "                         csv); json is jsonl; body is the timeline body file\n"
+    "  --excel                csv for spreadsheets: byte order mark, and cells\n"
+    "                         starting = + - @ get a leading ' (alters them)\n"
+    "  --hash md5|sha1|sha256 digest of each stream's content (repeatable, or a\n"
+    "                         comma list)\n"
+    "  --zones                only Zone.Identifier streams, with their fields\n"
+    "  --name GLOB            only streams whose name matches (repeatable; case\n"
+    "                         ignored as NTFS does; * and ?)\n"
+    "  --exclude GLOB         leave out streams of paths that match (repeatable)\n"
+    "  --min-size N, --max-size N\n"
+    "                         only streams of at least / at most N bytes\n"
+    "  --kind K[,K...]        only streams of these kinds: pe, elf, script,\n"
+    "                         archive, office, pdf, image, text, binary, empty\n"
+    "  -a, --all              also metadata files and the names favicon,\n"
+    "                         zone.identifier and oecustomproperty (without it\n"
+    "                         they are listed only when they do not hold what\n"
+    "                         their name says, with a note)\n"
+    "  -q, --quiet            no progress line\n"
     "  --fail-if-found        exit status 3 when any stream is listed\n"
-    "  --offset BYTES         the volume starts this many bytes into SOURCE\n"
+    "  --offset N             the volume starts N bytes (or Ns: N 512-byte\n"
+    "                         sectors) into SOURCE\n"
     "  --volume pN            only partition N of a disk image\n"
     "  --to DIR               extract: where the streams go (created if missing)\n"
-    "  --index-format csv|json\n"
+    "  --index-format csv|jsonl\n"
     "                         extract: the index of what went where (default csv)\n"
     "  -h, --help             this text\n"
-    "  --version              the program's version\n"
+    "  -V, --version          the program's version\n"
     "\n"
     "exit status: 0 all read, 1 some entries could not be read or damage was\n"
     "worked around (each said on stderr), 2 usage error, 3 --fail-if-found and\n"
-    "streams were listed.\n";
+    "streams were listed, 4 the source or path could not be opened at all.\n";
 
 void Say(const std::string& text) { std::fputs(("vestrel-ntfs: " + text + "\n").c_str(), stderr); }
 
@@ -68,18 +84,6 @@ uint64_t NowMs() {
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-bool ParseBytes(const std::string& text, uint64_t* out) {
-    if (text.empty() || text.size() > 20) return false;
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        const uint64_t next = value * 10 + uint64_t(c - '0');
-        if (next / 10 != value) return false;
-        value = next;
-    }
-    *out = value;
-    return true;
-}
 
 // Everything one run shares: the source, which volumes, the problems seen.
 struct Run {
@@ -114,21 +118,21 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
     std::string error;
     if (!run->source.Open(sourcePath, &error)) {
         Say(error);
-        return report::kExitPartial;
+        return report::kExitNoSource;
     }
     const ReadAt read = [run](uint64_t offset, void* buffer, size_t count) {
         return run->source.ReadAt(offset, buffer, count);
     };
     if (args.Has("--offset")) {
         uint64_t offset = 0;
-        if (!ParseBytes(args.Value("--offset"), &offset)) {
-            Say("--offset needs a byte count");
+        if (!report::ParseOffset(args.Value("--offset"), &offset)) {
+            Say("--offset needs a byte count or a sector count (2048s)");
             return report::kExitUsage;
         }
         uint8_t boot[kSectorSize];
         if (offset >= run->source.size() || !read(offset, boot, sizeof boot) || !IsNtfsBootSector(boot)) {
             Say(sourcePath + ": no NTFS boot sector at offset " + std::to_string(offset));
-            return report::kExitPartial;
+            return report::kExitNoSource;
         }
         run->volumes.push_back({"", offset, run->source.size() - offset});
         return -1;
@@ -153,31 +157,70 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
     }
     if (run->volumes.empty()) {
         if (layout.problems.empty()) Say(sourcePath + ": no NTFS volume found");
-        return report::kExitPartial;
+        return report::kExitNoSource;
     }
     return -1;
 }
 
-report::Format DefaultFormat(const report::ParsedArgs& args, bool* ok) {
-    report::Format format = isatty(STDOUT_FILENO) ? report::Format::Table : report::Format::Csv;
-    *ok = !args.Has("--format") || report::ParseFormat(args.Value("--format"), &format);
-    if (!*ok) Say("--format takes table, csv or json");
-    return format;
+// The listing choices, with the format a terminal gets by default.
+bool ParseListing(const report::ParsedArgs& args, report::Listing* listing) {
+    listing->format = isatty(STDOUT_FILENO) ? report::Format::Table : report::Format::Csv;
+    std::string error;
+    if (!listing->Parse(args, &error)) Say(error);
+    return error.empty();
+}
+
+const report::SourceTraits kTraits = {true, true, false, true};
+
+// Reads one stream's facts through the library and judges it; `run` hears
+// of a stream that cannot be read.
+bool Examine(Run* run, const Partition& where, const report::Listing& listing, ntfs_inode* inode,
+             report::StreamRow* row) {
+    ntfs_attr* na = nullptr;
+    bool opened = false;
+    const report::ReadAt read = [&](uint64_t offset, void* buffer, size_t want, size_t* got, std::string* error) {
+        if (!opened) {
+            opened = true;
+            na = ntfs_attr_open(inode, AT_DATA, reinterpret_cast<ntfschar*>(const_cast<char16_t*>(row->stream.data())),
+                                u32(row->stream.size()));
+        }
+        if (na == nullptr) {
+            *error = std::string("the stream cannot be opened (") + std::strerror(errno != 0 ? errno : EIO) + ")";
+            return false;
+        }
+        const s64 n = ntfs_attr_pread(na, s64(offset), s64(want), buffer);
+        if (n < 0) {
+            *error = "read error at byte " + std::to_string(offset) + " (" + std::strerror(errno != 0 ? errno : EIO) + ")";
+            return false;
+        }
+        *got = size_t(n);
+        return true;
+    };
+    std::string error;
+    const bool keep = listing.Examine(row, read, &error);
+    if (na != nullptr) ntfs_attr_close(na);
+    if (!error.empty()) run->Problem(where, row->path + u":" + row->stream, error);
+    return keep;
 }
 
 void WriteOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
-// Walks every chosen volume, calling `each` for every stream found.
-void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& start,
+// Walks every chosen volume, calling `each` for every stream found. False
+// when PATH is on none of the volumes that mounted (a volume too damaged to
+// mount is a problem said on stderr, not a missing path).
+bool WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& start,
              const std::function<void(const Partition&, const report::StreamRow&, ntfs_inode*)>& each) {
     WalkOptions options;
     options.recursive = args.Has("--recursive");
     options.all = args.Has("--all");
+    options.usualNames = true;
+    bool mounted = false, walked = false;
     const bool showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
     report::Progress progress;
     for (const Partition& where : run->volumes) {
         std::unique_ptr<Volume> volume = run->Mount(where);
         if (!volume) continue;
+        mounted = true;
         Walker walker(
             volume->get(), options,
             [&](const report::StreamRow& found, ntfs_inode* inode) {
@@ -194,9 +237,10 @@ void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
                 const std::string line = progress.Tick(NowMs(), folder);
                 if (!line.empty()) std::fputs(line.c_str(), stderr);
             });
-        walker.Run(start);
+        if (walker.Run(start)) walked = true;
     }
     if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+    return walked || !mounted;
 }
 
 int List(const report::ParsedArgs& args) {
@@ -204,24 +248,27 @@ int List(const report::ParsedArgs& args) {
         Say("list needs SOURCE and at most one PATH");
         return report::kExitUsage;
     }
-    bool formatOk = true;
-    const report::Format format = DefaultFormat(args, &formatOk);
-    if (!formatOk) return report::kExitUsage;
+    report::Listing listing;
+    if (!ParseListing(args, &listing)) return report::kExitUsage;
     Run run;
     const int early = Prepare(args, args.operands[0], &run);
     if (early == report::kExitUsage) return early;
     const bool failIfFound = args.Has("--fail-if-found");
-    if (early >= 0) return report::FinalStatus(false, false, failIfFound, true);
+    if (early >= 0) return early;
     const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
-    report::Columns columns;
+    report::Columns columns = listing.ColumnsFor(kTraits);
     columns.volume = run.labelled;
-    auto writer = report::RowWriter::Make(format, columns, WriteOut);
-    WalkAll(&run, args, start, [&](const Partition&, const report::StreamRow& row, ntfs_inode*) {
+    auto writer = report::RowWriter::Make(listing.format, columns, WriteOut, listing.Writer());
+    const bool walked = WalkAll(&run, args, start, [&](const Partition& where, const report::StreamRow& found, ntfs_inode* inode) {
+        if (!listing.Wants(found)) return;
+        report::StreamRow row = found;
+        if (!Examine(&run, where, listing, inode, &row)) return;
         run.found = true;
         writer->Row(row);
     });
     writer->Finish();
     std::fflush(stdout);
+    if (!walked) return report::kExitNoSource;
     return report::FinalStatus(false, run.found, failIfFound, run.problems);
 }
 
@@ -234,7 +281,8 @@ bool AllZero(const char* data, size_t size) {
 // Copies one data attribute to `fd`, a megabyte at a time. With `holes`
 // (a new regular file) runs of zeros are skipped rather than written, so a
 // sparse stream stays sparse on disk.
-bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool holes, std::string* error) {
+bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool holes, std::string* error,
+                report::ContentTap* tap = nullptr) {
     ntfs_attr* na = ntfs_attr_open(inode, AT_DATA, reinterpret_cast<ntfschar*>(const_cast<char16_t*>(stream.data())),
                                    u32(stream.size()));
     if (na == nullptr) {
@@ -252,6 +300,7 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
             ok = false;
             break;
         }
+        if (tap != nullptr) tap->Add(buffer.data(), size_t(got));
         if (holes && AllZero(buffer.data(), size_t(got))) {
             position += got;
             if (::ftruncate(fd, off_t(position)) != 0 || ::lseek(fd, off_t(position), SEEK_SET) < 0) {
@@ -302,12 +351,13 @@ int Cat(const report::ParsedArgs& args) {
     ntfs_inode* inode = OpenPath(volume->get(), path, &error);
     if (inode == nullptr) {
         run.Problem(run.volumes[0], path, error);
-        return report::kExitPartial;
+        return report::kExitNoSource;
     }
     std::fflush(stdout);
     const bool ok = CopyStream(inode, stream, STDOUT_FILENO, false, &error);
     ntfs_inode_close(inode);
     if (!ok) run.Problem(run.volumes[0], path + u":" + stream, error);
+    if (!ok && error == "no such stream") return report::kExitNoSource;
     return ok && !run.problems ? report::kExitOk : report::kExitPartial;
 }
 
@@ -335,10 +385,13 @@ int Extract(const report::ParsedArgs& args) {
     }
     report::Format indexFormat = report::Format::Csv;
     if (args.Has("--index-format") && (!report::ParseFormat(args.Value("--index-format"), &indexFormat) ||
-                                       indexFormat == report::Format::Table)) {
-        Say("--index-format takes csv or json");
+                                       indexFormat == report::Format::Table || indexFormat == report::Format::Body)) {
+        Say("--index-format takes csv or jsonl");
         return report::kExitUsage;
     }
+    report::Listing listing;
+    if (!ParseListing(args, &listing)) return report::kExitUsage;
+    listing.format = indexFormat;
     Run run;
     const int early = Prepare(args, args.operands[0], &run);
     if (early >= 0) return early;
@@ -353,23 +406,31 @@ int Extract(const report::ParsedArgs& args) {
         return report::kExitPartial;
     }
     std::string indexName;
-    const int indexFd = CreateNew(dir, indexFormat == report::Format::Json ? u"index.json" : u"index.csv", &indexName);
+    const int indexFd = CreateNew(dir, indexFormat == report::Format::Json ? u"index.jsonl" : u"index.csv", &indexName);
     if (indexFd < 0) {
         Say(target + ": the index cannot be created (" + std::strerror(errno) + ")");
         ::close(dir);
         return report::kExitPartial;
     }
-    report::Columns columns;
+    report::Columns columns = listing.ColumnsFor(kTraits);
     columns.volume = run.labelled;
     columns.savedAs = true;
     bool indexOk = true;
     auto index = report::RowWriter::Make(indexFormat, columns, [&](const std::string& text) {
         if (::write(indexFd, text.data(), text.size()) != ssize_t(text.size())) indexOk = false;
-    });
+    }, listing.Writer());
     const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
     const std::u16string base = ParentPath(start);
     unsigned extracted = 0;
-    WalkAll(&run, args, start, [&](const Partition& where, const report::StreamRow& found, ntfs_inode* inode) {
+    const bool walked = WalkAll(&run, args, start, [&](const Partition& where, const report::StreamRow& found, ntfs_inode* inode) {
+        if (!listing.Wants(found)) return;
+        // What is written is what the index describes: the facts come from
+        // the copy's own bytes. A usual name or a --kind filter needs the
+        // head first, to decide whether to copy at all.
+        report::StreamRow row = found;
+        if ((report::IsExcludedName(found.stream) || !listing.filters.kinds.empty()) &&
+            !Examine(&run, where, listing, inode, &row))
+            return;
         run.found = true;
         std::u16string relative = start == u"\\" ? RelativePath(u"\\", found.path) : RelativePath(base, found.path);
         if (!where.label.empty()) relative = ChildPath(report::FromUtf8(where.label), relative);
@@ -380,14 +441,15 @@ int Extract(const report::ParsedArgs& args) {
             return;
         }
         std::string error;
-        const bool copied = CopyStream(inode, found.stream, fd, true, &error);
+        report::ContentTap tap(listing.facts, row);
+        const bool copied = CopyStream(inode, found.stream, fd, true, &error, &tap);
         ::close(fd);
         if (!copied) {
             ::unlinkat(dir, file.c_str(), 0);
             run.Problem(where, found.path + u":" + found.stream, error);
             return;
         }
-        report::StreamRow row = found;
+        tap.Finish(&row, true);
         row.savedAs = report::FromUtf8(file);
         index->Row(row);
         ++extracted;
@@ -398,6 +460,7 @@ int Extract(const report::ParsedArgs& args) {
     ::close(dir);
     if (!args.Has("--quiet"))
         Say(std::to_string(extracted) + " stream(s) extracted to " + target + ", index " + indexName);
+    if (!walked) return report::kExitNoSource;
     return report::FinalStatus(false, run.found, args.Has("--fail-if-found"), run.problems);
 }
 
@@ -411,13 +474,15 @@ int Main(int argc, char** argv) {
     report::AcceptedOptions accepted;
     accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help"};
     accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format"};
-    accepted.aliases = {{"-r", "--recursive"}, {"-h", "--help"}};
+    for (const char* const* f = report::kListingFlags; *f != nullptr; ++f) accepted.flags.push_back(*f);
+    for (const char* const* v = report::kListingValued; *v != nullptr; ++v) accepted.valued.push_back(*v);
+    accepted.aliases = {{"-r", "--recursive"}, {"-h", "--help"}, {"-q", "--quiet"}, {"-a", "--all"}};
     const std::string command = words[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
         return report::kExitOk;
     }
-    if (command == "--version") {
+    if (command == "--version" || command == "-V") {
         std::fputs("vestrel-ntfs " VESTREL_VERSION "\n", stdout);
         return report::kExitOk;
     }

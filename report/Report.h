@@ -7,6 +7,7 @@
 #include "Facts.h"
 #include "Filter.h"
 #include "Hash.h"
+#include "Listing.h"
 #include "Names.h"
 #include "Options.h"
 #include "Progress.h"

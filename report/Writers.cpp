@@ -91,6 +91,10 @@ public:
         if (columns_.kind) line += PadRight(row.kind.empty() ? "?" : row.kind, kKindWidth) + "  ";
         line += TableText(row.path) + ":" + TableText(row.stream);
         if (columns_.savedAs) line += "  ->  " + TableText(row.savedAs);
+        if (columns_.zone && !row.zone.zoneId.empty()) {
+            line += "  zone " + TableText(FromUtf8(row.zone.zoneId));
+            if (!row.zone.hostUrl.empty()) line += " from " + TableText(FromUtf8(row.zone.hostUrl));
+        }
         if (columns_.note && !row.note.empty()) line += "  [" + TableText(FromUtf8(row.note)) + "]";
         out_(line + "\n");
     }

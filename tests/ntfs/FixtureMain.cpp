@@ -4,6 +4,7 @@
 //                                    FILES files, one in twenty with a stream,
 //                                    in directories of PER_DIRECTORY (100)
 //   ntfs_fixture demo IMAGE          the user guide's demonstration documents
+//   ntfs_fixture triage IMAGE        the user guide's triage case
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,11 +18,12 @@ int main(int argc, char** argv) {
     bool ok = false;
     if (kind == "standard" && argc == 3) ok = BuildStandard(argv[2], &error);
     else if (kind == "demo" && argc == 3) ok = BuildDemo(argv[2], &error);
+    else if (kind == "triage" && argc == 3) ok = BuildTriage(argv[2], &error);
     else if (kind == "bench" && (argc == 4 || argc == 5))
         ok = BuildBench(argv[2], unsigned(std::strtoul(argv[3], nullptr, 10)), &error,
                         argc == 5 ? unsigned(std::strtoul(argv[4], nullptr, 10)) : 100);
     else {
-        std::fputs("usage: ntfs_fixture standard IMAGE | bench IMAGE FILES [PER_DIRECTORY] | demo IMAGE\n", stderr);
+        std::fputs("usage: ntfs_fixture standard IMAGE | bench IMAGE FILES [PER_DIRECTORY] | demo IMAGE | triage IMAGE\n", stderr);
         return 2;
     }
     if (!ok) std::fprintf(stderr, "ntfs_fixture: %s\n", error.c_str());
