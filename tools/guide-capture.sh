@@ -108,6 +108,16 @@ review() { ntfs cat demo.img '\Users\demo\Documents\report.docx:review' | iconv 
 capture ntfs-cat 0 "$linux" "\$ vestrel-ntfs cat demo.img '\\Users\\demo\\Documents\\report.docx:review' | iconv -f GBK" review
 capture ntfs-extract 0 "$linux" "\$ vestrel-ntfs extract -r demo.img '\\Users\\demo\\Documents' --to streams" \
   ntfs extract -r demo.img '\Users\demo\Documents' --to streams
+# The triage case: a download, an executable behind a usual name, a timeline.
+"$top/build/native/tests/ntfs/ntfs_fixture" triage "$linux/triage.img" || fail "cannot write the triage image"
+capture ntfs-triage 0 "$linux" '$ vestrel-ntfs list -r --format table triage.img' ntfs list -r --format table triage.img
+capture ntfs-zones 0 "$linux" '$ vestrel-ntfs list -r --zones --format table triage.img' \
+  ntfs list -r --zones --format table triage.img
+capture ntfs-hash 0 "$linux" '$ vestrel-ntfs list -r --kind pe,script --hash sha256 --format csv triage.img' \
+  ntfs list -r --kind pe,script --hash sha256 --format csv triage.img
+timeline() { ntfs list -r --format body --hash md5 triage.img >body.txt && mactime -b body.txt -z UTC -d -y; }
+capture ntfs-timeline 0 "$linux" '$ vestrel-ntfs list -r --format body --hash md5 triage.img > body.txt; mactime -b body.txt -z UTC -d -y' \
+  timeline
 
 # The dialog: uidrive reports each state reached on its standard output and
 # waits for a line on its standard input; the picture is taken in between.
