@@ -332,10 +332,10 @@ int Cat(const report::ParsedArgs& args) {
         Say("cat needs SOURCE and PATH:STREAM");
         return report::kExitUsage;
     }
-    // "a.txt:s:$DATA", as Windows also accepts it, names the stream "s".
-    stream = TrimStreamName(u":" + stream);
-    if (stream.empty()) {
-        Say("cat needs a stream name after the colon");
+    // "a.txt:s:$DATA" (any case), as Windows also accepts it, names "s".
+    std::string refused;
+    if (!report::ParseStreamSpec(std::u16string(stream), &stream, &refused)) {
+        Say(args.operands[1] + ": " + refused);
         return report::kExitUsage;
     }
     Run run;

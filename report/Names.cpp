@@ -84,6 +84,26 @@ std::u16string SafeExtractName(const std::u16string& relativePath, const std::u1
     return name;
 }
 
+bool ParseStreamSpec(const std::u16string& spec, std::u16string* name, std::string* error) {
+    const size_t colon = spec.find(u':');
+    std::u16string bare = spec.substr(0, colon);
+    if (colon != std::u16string::npos) {
+        std::u16string type = spec.substr(colon + 1);
+        for (char16_t& c : type)
+            if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+        if (type != u"$DATA") {
+            *error = "names no data stream (the type after the second colon must be $DATA)";
+            return false;
+        }
+    }
+    if (bare.empty()) {
+        *error = "names the file's unnamed stream, not a named one";
+        return false;
+    }
+    *name = bare;
+    return true;
+}
+
 std::u16string NumberedName(const std::u16string& name, unsigned n) {
     const size_t dot = name.find_last_of(u'.');
     const size_t at = (dot == std::u16string::npos || dot == 0) ? name.size() : dot;

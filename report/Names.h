@@ -25,4 +25,10 @@ std::u16string NumberedName(const std::u16string& name, unsigned n);
 // dot with trailing spaces dropped, ASCII case ignored.
 bool IsReservedDeviceName(const std::u16string& name);
 
+// What follows a file's colon in "FILE:STREAM" or "FILE:STREAM:$DATA": the
+// bare stream name, or false with why. The type, when given, is exactly
+// $DATA (ASCII case ignored, as Windows ignores it); an empty name or any
+// other type names no named data stream.
+bool ParseStreamSpec(const std::u16string& spec, std::u16string* name, std::string* error);
+
 }  // namespace vestrel::report

@@ -230,6 +230,9 @@ TEST_F(NtfsFacts, StatusesTellOutcomesApart) {
         {{"list", "--min-size", "-1", g_image}, 2},
         {{"list", "--offset", "2048x", g_image}, 2},
         {{"-V"}, 0},
+        {{"cat", g_image, "\\Users\\a\\Documents\\data.bin:blob:$data"}, 0},
+        {{"cat", g_image, "\\Users\\a\\Documents\\data.bin:blob:$DATAX"}, 2},
+        {{"cat", g_image, "\\Users\\a\\Documents\\data.bin:nothere"}, 4},
     };
     for (const Case& c : cases) {
         const RunResult r = RunNtfs(c.args);

@@ -598,3 +598,25 @@ TEST(ReportBody, MactimeReadsTheLines) {
     EXPECT_NE(all.find("2024-12-31T12:00:03Z ..c."), std::string::npos) << all;
     std::system(("rm -rf " + std::string(dir)).c_str());
 }
+
+TEST(ReportNames, StreamSpecTakesExactlyDataAsItsType) {
+    struct Case {
+        std::u16string spec, name;  // name "" when refused
+    };
+    const Case cases[] = {
+        {u"s", u"s"},          {u"s:$DATA", u"s"},     {u"s:$data", u"s"},  {u"s:$Data", u"s"},
+        {u"s:$DATAX", u""},    {u"s:$DATA ", u""},     {u"s:$DAT", u""},    {u"s:", u""},
+        {u"s:$DATA:x", u""},   {u"s:$BITMAP", u""},    {u":$DATA", u""},    {u"", u""},
+        {u"\u6d41:$DATA", u"\u6d41"},
+    };
+    for (const Case& c : cases) {
+        std::u16string name;
+        std::string error;
+        EXPECT_EQ(ParseStreamSpec(c.spec, &name, &error), !c.name.empty()) << ToUtf8(c.spec);
+        if (!c.name.empty()) {
+            EXPECT_EQ(name, c.name) << ToUtf8(c.spec);
+        } else {
+            EXPECT_FALSE(error.empty()) << ToUtf8(c.spec);
+        }
+    }
+}
