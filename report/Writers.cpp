@@ -73,14 +73,12 @@ class TableWriter : public RowWriter {
 public:
     static constexpr size_t kSizeWidth = 15;
     static constexpr size_t kVolumeWidth = 6;
-    static constexpr size_t kKindWidth = 7;
 
     TableWriter(Columns columns, Sink out) : columns_(columns), out_(std::move(out)) {
         std::string header;
         if (columns_.volume) header += PadRight("VOLUME", kVolumeWidth) + "  ";
-        header += PadLeft("SIZE", kSizeWidth) + "  KIND  ";
-        if (columns_.kind) header += PadRight("CONTENT", kKindWidth) + "  ";
-        header += "PATH:STREAM";
+        header += PadLeft("SIZE", kSizeWidth) + "  KIND  PATH:STREAM";
+        if (columns_.kind) header += "  CONTENT";
         if (columns_.savedAs) header += "  ->  SAVED AS";
         out_(header + "\n");
     }
@@ -88,8 +86,10 @@ public:
         std::string line;
         if (columns_.volume) line += PadRight(TableText(row.volume), kVolumeWidth) + "  ";
         line += PadLeft(std::to_string(row.size), kSizeWidth) + "  " + (row.isDirectory ? "dir " : "file") + "  ";
-        if (columns_.kind) line += PadRight(row.kind.empty() ? "?" : row.kind, kKindWidth) + "  ";
+        // The content kind after the name: a console wraps a long line, and
+        // the name should not be the part that is cut.
         line += TableText(row.path) + ":" + TableText(row.stream);
+        if (columns_.kind) line += "  " + (row.kind.empty() ? std::string("?") : row.kind);
         if (columns_.savedAs) line += "  ->  " + TableText(row.savedAs);
         if (columns_.zone && !row.zone.zoneId.empty()) {
             line += "  zone " + TableText(FromUtf8(row.zone.zoneId));

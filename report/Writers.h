@@ -7,8 +7,9 @@
 //   jsonl: JSON Lines, one object per line with the column names as keys
 //          (numbers and booleans unquoted), LF line ends;
 //   table: a header line, then size right-aligned in a fixed width, a "dir"
-//          or "file" column, the content kind when chosen and "path:stream",
-//          then the note in brackets when there is one; LF line ends;
+//          or "file" column and "path:stream", then the content kind when
+//          chosen, the zone with --zones and the note in brackets when there
+//          is one; LF line ends;
 //   body:  the body-file format 3.x of timeline tools, one line per stream:
 //          MD5|name|inode|mode|UID|GID|size|atime|mtime|ctime|crtime, times
 //          in seconds since 1970 from the host file's times.
