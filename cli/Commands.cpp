@@ -198,8 +198,9 @@ const report::SourceTraits kTraits = {false, false, true, false};
 // Reads one stream's facts through its own path and judges it; a stream
 // that cannot be read is said on stderr and still listed.
 bool Examine(const report::Listing& listing, const std::wstring& entry, StreamRow* row, Diagnostics& diag) {
-    const std::wstring source = Wide(JoinStreamPath(U16(entry), row->stream));
-    OpenFile in(source, GENERIC_READ, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN);
+    const std::wstring source = PlatformStreamPath(entry, Wide(row->stream));
+    OpenFile in(FsCall::kView, source, GENERIC_READ, kShareAll, OPEN_EXISTING,
+                kStreamOpenFlags | FILE_FLAG_SEQUENTIAL_SCAN);
     // Reads come in order from the start, so the file position is the offset.
     const report::ReadAt read = [&](uint64_t, void* buffer, size_t want, size_t* got, std::string* error) {
         DWORD n = 0;
@@ -271,8 +272,9 @@ private:
 // True when none of the paths named exists: nothing could be looked at.
 bool NoneExists(const Common& c) {
     for (const std::u16string& typed : c.operands) {
-        const std::wstring root = Resolve(typed);
-        if (!root.empty() && GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+        std::string why;
+        const std::wstring root = Resolve(typed, &why);
+        if (!root.empty() && GetFileAttributesUnredirected(root.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     }
     return true;
 }

@@ -185,20 +185,20 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
     options.volume = args.Value("--volume");
     options.keys.password = args.Value("--password");
     options.keys.recoveryPassword = args.Value("--recovery-password");
-    const int chosen = ChooseTargets(*run->source, layout.volumes, options, [run](const Partition&, const std::string& what) {
+    bool targetProblems = false;
+    const int chosen = ChooseTargets(*run->source, layout.volumes, options, [&](const Partition&, const std::string& what) {
         run->problems = true;
+        targetProblems = true;
         Say(what);
     }, &run->targets);
     // Not the user's mistake when the source could not be read.
-    if (chosen >= 0) return layout.problems.empty() ? chosen : report::kExitPartial;
+    if (chosen >= 0) return layout.problems.empty() ? chosen : report::kExitNoSource;
     if (run->volumes.empty()) {
         // A volume that is there but locked (BitLocker without its key) was
         // said already: status 1; nothing NTFS at all: the source is not one.
-        if (layout.problems.empty() && !run->problems) {
-            Say(sourcePath + ": no NTFS volume found");
-            return report::kExitNoSource;
-        }
-        return report::kExitPartial;
+        if (targetProblems) return report::kExitPartial;
+        if (layout.problems.empty()) Say(sourcePath + ": no NTFS volume found");
+        return report::kExitNoSource;
     }
     return -1;
 }

@@ -55,9 +55,7 @@ struct StreamRow {
 // Which optional columns a writer prints, fixed before the first row.
 struct Columns {
     bool volume = false;   // a "volume" column first
-    bool snapshot = false; // a "snapshot" column after the volume's
     bool savedAs = false;  // a "saved_as" column last (extract index)
-    bool deleted = false;  // "deleted" (yes/no), "record", "recovery" after "directory"
     bool kind = false;
     bool md5 = false, sha1 = false, sha256 = false;
     bool zone = false;       // zone_id, host_url, referrer_url, app_zone_id, last_writer_package
@@ -67,6 +65,8 @@ struct Columns {
     bool fileId = false;
     bool flags = false;      // resident, sparse, compressed, encrypted
     bool note = false;
+    bool snapshot = false; // a "snapshot" column after the volume's
+    bool deleted = false;  // "deleted" (yes/no), "record", "recovery" after "directory"
 };
 
 struct Value {
