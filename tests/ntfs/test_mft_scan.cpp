@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "Fixture.h"
+#include "Source.h"
 #include "MftScan.h"
 #include "NtfsLib.h"
 #include "Volume.h"
@@ -40,10 +41,10 @@ enum class How { Walk, Scan };
 
 Listed List(const std::string& image, How how, bool all, bool deleted = false) {
     Listed out;
-    Source source;
     std::string error;
-    if (!source.Open(image, &error)) return out;
-    std::unique_ptr<Volume> volume = Volume::Mount(source, Partition{"", 0, source.size()}, &error);
+    const std::unique_ptr<Source> source = OpenRaw(image, &error);
+    if (!source) return out;
+    std::unique_ptr<Volume> volume = Volume::Mount(*source, Partition{"", 0, source->size()}, &error);
     if (!volume) return out;
     out.mounted = true;
     const OnStream onStream = [&](const vestrel::report::StreamRow& row, _ntfs_inode*) {
@@ -259,9 +260,9 @@ TEST(MftScan, DeletedStreamsGiveTheBytesTheyHeld) {
     fixture::DeletedFixture bytes;
     std::string error;
     ASSERT_TRUE(fixture::BuildDeleted(image, &bytes, &error)) << error;
-    Source source;
-    ASSERT_TRUE(source.Open(image, &error));
-    auto volume = Volume::Mount(source, Partition{"", 0, source.size()}, &error);
+    const std::unique_ptr<Source> source = OpenRaw(image, &error);
+    ASSERT_TRUE(source) << error;
+    auto volume = Volume::Mount(*source, Partition{"", 0, source->size()}, &error);
     ASSERT_TRUE(volume) << error;
     std::map<std::string, std::string> read;
     ScanOptions options;
