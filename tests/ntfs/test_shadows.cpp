@@ -46,7 +46,8 @@ const char* const kSnapshots[] = {"", "vss1 2013-12-03T06:35:09Z", "vss2 2013-12
 
 TEST_F(NtfsShadows, EveryStoreIsListedAfterTheLiveVolumeWithItsNumberAndTime) {
     const uint64_t hash = HashFile(kImage);
-    const RunResult r = RunNtfs({"list", "-r", "--all", "--shadows", "--format", "csv", kImage}, 120);
+    // In directory order, so that each store's rows come as the live volume's do.
+    const RunResult r = RunNtfs({"list", "-r", "--sort", "path", "--all", "--shadows", "--format", "csv", kImage}, 120);
     ASSERT_EQ(r.status, 0) << r.err;
     const auto csv = vestrel::testing::ParseCsv(r.out);
     ASSERT_TRUE(csv.ok);
