@@ -52,8 +52,8 @@ bool ParseFormat(const std::string& word, Format* out);
 // so every line of one output has the same columns.
 struct Columns {
     bool volume = false;   // a "volume" column first
-    bool snapshot = false; // a "snapshot" column after the volume's
     bool savedAs = false;  // a "saved_as" column last (extract index)
+    bool snapshot = false; // a "snapshot" column after the volume's
     bool deleted = false;  // "deleted" (yes/no), "record", "recovery" after "directory"
 };
 
