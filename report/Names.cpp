@@ -87,11 +87,11 @@ std::u16string SafeExtractName(const std::u16string& relativePath, const std::u1
     return name;
 }
 
-bool ParseStreamSpec(const std::u16string& spec, std::u16string* name, std::string* error) {
-    const size_t colon = spec.find(u':');
-    std::u16string bare = spec.substr(0, colon);
+bool ParseStreamSpec(const std::u16string& given, std::u16string* name, std::string* error) {
+    const size_t colon = given.find(u':');
+    std::u16string bare = given.substr(0, colon);
     if (colon != std::u16string::npos) {
-        std::u16string type = spec.substr(colon + 1);
+        std::u16string type = given.substr(colon + 1);
         for (char16_t& c : type)
             if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
         if (type != u"$DATA") {

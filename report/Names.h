@@ -29,6 +29,6 @@ bool IsReservedDeviceName(const std::u16string& name);
 // bare stream name, or false with why. The type, when given, is exactly
 // $DATA (ASCII case ignored, as Windows ignores it); an empty name or any
 // other type names no named data stream.
-bool ParseStreamSpec(const std::u16string& spec, std::u16string* name, std::string* error);
+bool ParseStreamSpec(const std::u16string& given, std::u16string* name, std::string* error);
 
 }  // namespace vestrel::report

@@ -601,7 +601,7 @@ TEST(ReportBody, MactimeReadsTheLines) {
 
 TEST(ReportNames, StreamSpecTakesExactlyDataAsItsType) {
     struct Case {
-        std::u16string spec, name;  // name "" when refused
+        std::u16string given, name;  // name "" when refused
     };
     const Case cases[] = {
         {u"s", u"s"},          {u"s:$DATA", u"s"},     {u"s:$data", u"s"},  {u"s:$Data", u"s"},
@@ -612,11 +612,11 @@ TEST(ReportNames, StreamSpecTakesExactlyDataAsItsType) {
     for (const Case& c : cases) {
         std::u16string name;
         std::string error;
-        EXPECT_EQ(ParseStreamSpec(c.spec, &name, &error), !c.name.empty()) << ToUtf8(c.spec);
+        EXPECT_EQ(ParseStreamSpec(c.given, &name, &error), !c.name.empty()) << ToUtf8(c.given);
         if (!c.name.empty()) {
-            EXPECT_EQ(name, c.name) << ToUtf8(c.spec);
+            EXPECT_EQ(name, c.name) << ToUtf8(c.given);
         } else {
-            EXPECT_FALSE(error.empty()) << ToUtf8(c.spec);
+            EXPECT_FALSE(error.empty()) << ToUtf8(c.given);
         }
     }
 }
