@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -79,6 +80,10 @@ public:
         Problem(shown, text);
     }
     void Usage(const std::string& text) { Err().Text("vestrel-cli: " + text + "\n"); }
+    void ReadFailed(const std::wstring& extendedPath, const std::string& what) {
+        unreadable_ = true;
+        Problem(Shown(extendedPath), Wide(report::FromUtf8(what)));
+    }
     void Tick(const std::wstring& extendedPath) {
         if (!progressOn_) return;
         std::wstring folder = Shown(extendedPath);
@@ -138,16 +143,40 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // user could not open otherwise ("Setting the Backup and Restore Privileges").
 constexpr DWORD kStreamOpenFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
+// The host file's times and id into `row`. Times from FILE_BASIC_INFO
+// ("FILE_BASIC_INFO structure", Microsoft Learn: ChangeTime is the MFT
+// change); the id from BY_HANDLE_FILE_INFORMATION, left empty when it is 0
+// or all ones, which file systems without ids answer.
+void HostFacts(HANDLE file, StreamRow* row) {
+    FILE_BASIC_INFO basic{};
+    if (GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        row->times = {uint64_t(basic.CreationTime.QuadPart), uint64_t(basic.LastWriteTime.QuadPart),
+                      uint64_t(basic.LastAccessTime.QuadPart), uint64_t(basic.ChangeTime.QuadPart)};
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(file, &info)) {
+        const uint64_t id = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+        if (id != 0 && id != ~uint64_t(0)) {
+            char hex[32];
+            std::snprintf(hex, sizeof hex, "%08lx-%016llx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                          static_cast<unsigned long long>(id));
+            row->fileId = hex;
+        }
+    }
+}
+
 // Every named stream of one entry, names and sizes only: no stream's data is
 // read, so a cloud placeholder or an offline file is not downloaded or
-// recalled by a listing. False (with the error) when the entry cannot be opened.
+// recalled by a listing. False (with the error) when the entry cannot be
+// opened. `host`, when given, gets the entry's times and id.
 bool ForEachStream(const std::wstring& path, bool all, const std::function<bool(const NamedStream&)>& visit,
-                   DWORD* error) {
+                   DWORD* error, StreamRow* host = nullptr) {
     OpenFile file(FsCall::kOpen, path, GENERIC_READ, kShareAll, OPEN_EXISTING, kStreamOpenFlags);
     if (!file.ok()) {
         *error = file.error();
         return false;
     }
+    if (host != nullptr) HostFacts(file.get(), host);
     ListStreamsWithoutData(file.get(), path, [&](const NamedStream& s) { return (s.excluded && !all) || visit(s); });
     return true;
 }
@@ -161,7 +190,32 @@ struct Common {
     report::ParsedArgs args;
     std::vector<std::u16string> operands;  // exact UTF-16, lone surrogates kept
     report::Format format = report::Format::Csv;
+    report::Listing listing;
 };
+
+const report::SourceTraits kTraits = {false, false, true, false};
+
+// Reads one stream's facts through its own path and judges it; a stream
+// that cannot be read is said on stderr and still listed.
+bool Examine(const report::Listing& listing, const std::wstring& entry, StreamRow* row, Diagnostics& diag) {
+    const std::wstring source = PlatformStreamPath(entry, Wide(row->stream));
+    OpenFile in(FsCall::kView, source, GENERIC_READ, kShareAll, OPEN_EXISTING,
+                kStreamOpenFlags | FILE_FLAG_SEQUENTIAL_SCAN);
+    // Reads come in order from the start, so the file position is the offset.
+    const report::ReadAt read = [&](uint64_t, void* buffer, size_t want, size_t* got, std::string* error) {
+        DWORD n = 0;
+        if (!in.ok() || !ReadFile(in.get(), buffer, DWORD(std::min<size_t>(want, 1 << 20)), &n, nullptr)) {
+            *error = Utf8(ErrorText(in.ok() ? GetLastError() : in.error()));
+            return false;
+        }
+        *got = n;
+        return true;
+    };
+    std::string error;
+    const bool keep = listing.Examine(row, read, &error);
+    if (!error.empty()) diag.ReadFailed(source, error);
+    return keep;
+}
 
 // Walks every path named on the command line with the walk options given;
 // ends early when standard output was closed.
@@ -183,21 +237,25 @@ void WalkOperands(const Common& c, WalkVisitor& visitor, Diagnostics& diag) {
 
 class ListVisitor : public WalkVisitor {
 public:
-    ListVisitor(Diagnostics& diag, report::RowWriter& writer, bool all) : diag_(diag), writer_(writer), all_(all) {}
+    ListVisitor(Diagnostics& diag, report::RowWriter& writer, const report::Listing& listing)
+        : diag_(diag), writer_(writer), listing_(listing) {}
     void Entry(const std::wstring&, const std::wstring& path, bool isDirectory, bool) override {
         diag_.Tick(path);
-        StreamRow row;
-        row.path = U16(Shown(path));
-        row.isDirectory = isDirectory;
+        StreamRow host;
+        host.path = U16(Shown(path));
+        host.isDirectory = isDirectory;
         DWORD err = 0;
-        const bool opened = ForEachStream(path, all_, [&](const NamedStream& s) {
+        // The usual names come through too: Examine decides whether to hide them.
+        const bool opened = ForEachStream(path, true, [&](const NamedStream& s) {
+            StreamRow row = host;
             row.stream = U16(s.name);
             row.size = s.size;
+            if (!listing_.Wants(row) || !Examine(listing_, path, &row, diag_)) return true;
             diag_.BeforeRow();
             writer_.Row(row);
             found_ = true;
             return Out().Ok();
-        }, &err);
+        }, &err, &host);
         if (!opened) diag_.Unreadable(path, err);
     }
     void Unreadable(const std::wstring& path, DWORD error) override { diag_.Unreadable(path, error); }
@@ -208,15 +266,27 @@ public:
 private:
     Diagnostics& diag_;
     report::RowWriter& writer_;
-    bool all_;
+    const report::Listing& listing_;
 };
+
+// True when none of the paths named exists: nothing could be looked at.
+bool NoneExists(const Common& c) {
+    for (const std::u16string& typed : c.operands) {
+        std::string why;
+        const std::wstring root = Resolve(typed, &why);
+        if (!root.empty() && GetFileAttributesUnredirected(root.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    }
+    return true;
+}
 
 int List(const Common& c) {
     Diagnostics diag(c.args.Has("--quiet"));
-    auto writer = report::RowWriter::Make(c.format, {}, [](const std::string& s) { Out().Text(s); });
-    ListVisitor visitor(diag, *writer, c.args.Has("--all"));
+    auto writer = report::RowWriter::Make(c.format, c.listing.ColumnsFor(kTraits),
+                                          [](const std::string& s) { Out().Text(s); }, c.listing.Writer());
+    ListVisitor visitor(diag, *writer, c.listing);
     WalkOperands(c, visitor, diag);
     writer->Finish();
+    if (NoneExists(c)) return report::kExitNoSource;
     return report::FinalStatus(false, visitor.found_, c.args.Has("--fail-if-found"),
                                diag.AnyUnreadable() || !Out().Ok());
 }
@@ -258,7 +328,8 @@ int Cat(const Common& c) {
                 kStreamOpenFlags | FILE_FLAG_SEQUENTIAL_SCAN);
     if (!in.ok()) {
         diag.Failed(target.shown, ErrorText(in.error()));
-        return report::kExitPartial;
+        const DWORD e = in.error();
+        return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? report::kExitNoSource : report::kExitPartial;
     }
     std::unique_ptr<char[]> buffer(new char[1 << 16]);
     for (;;) {
@@ -305,8 +376,8 @@ bool WriteAll(HANDLE h, const void* data, size_t size) {
 class ExtractVisitor : public WalkVisitor {
 public:
     ExtractVisitor(Diagnostics& diag, report::RowWriter& out, report::RowWriter& index, const std::wstring& dir,
-                   bool all)
-        : diag_(diag), out_(out), index_(index), dir_(dir), all_(all), buffer_(new char[1 << 16]) {}
+                   bool all, const report::Listing& listing)
+        : diag_(diag), out_(out), index_(index), dir_(dir), all_(all), listing_(listing), buffer_(new char[1 << 16]) {}
 
     void Entry(const std::wstring& root, const std::wstring& path, bool isDirectory, bool) override {
         diag_.Tick(path);
@@ -350,6 +421,13 @@ private:
             diag_.Unreadable(dir_ + L"\\" + Wide(name), err);
             return;
         }
+        StreamRow row;
+        row.path = U16(Shown(path));
+        row.stream = U16(stream);
+        row.size = size;
+        row.isDirectory = isDirectory;
+        // The index describes what was written: the facts come from the copy.
+        report::ContentTap tap(listing_.facts, row);
         bool ok = true;
         for (;;) {
             DWORD n = 0;
@@ -359,6 +437,7 @@ private:
                 break;
             }
             if (n == 0) break;
+            tap.Add(buffer_.get(), n);
             if (!WriteAll(out, buffer_.get(), n)) {
                 err = GetLastError();
                 ok = false;
@@ -372,11 +451,7 @@ private:
             diag_.Failed(shown, ErrorText(err));
             return;
         }
-        StreamRow row;
-        row.path = U16(Shown(path));
-        row.stream = U16(stream);
-        row.size = size;
-        row.isDirectory = isDirectory;
+        tap.Finish(&row, true);
         row.savedAs = used;
         index_.Row(row);
         diag_.BeforeRow();
@@ -389,6 +464,7 @@ private:
     report::RowWriter& index_;
     std::wstring dir_;
     bool all_;
+    const report::Listing& listing_;
     std::unique_ptr<char[]> buffer_;
 };
 
@@ -400,8 +476,9 @@ int Extract(const Common& c) {
     }
     report::Format indexFormat = report::Format::Csv;
     if (c.args.Has("--index-format") &&
-        (!report::ParseFormat(c.args.Value("--index-format"), &indexFormat) || indexFormat == report::Format::Table)) {
-        diag.Usage("--index-format is csv or json");
+        (!report::ParseFormat(c.args.Value("--index-format"), &indexFormat) || indexFormat == report::Format::Table ||
+         indexFormat == report::Format::Body)) {
+        diag.Usage("--index-format is csv or jsonl");
         return report::kExitUsage;
     }
     std::string why;
@@ -422,7 +499,7 @@ int Extract(const Common& c) {
     // The index first, so that no extracted stream can take its name.
     std::u16string indexName;
     DWORD err = 0;
-    HANDLE index = CreateNew(dir, indexFormat == report::Format::Json ? u"index.json" : u"index.csv", &indexName, &err);
+    HANDLE index = CreateNew(dir, indexFormat == report::Format::Json ? u"index.jsonl" : u"index.csv", &indexName, &err);
     if (index == INVALID_HANDLE_VALUE) {
         diag.Unreadable(dir + L"\\index", err);
         return report::kExitPartial;
@@ -430,12 +507,19 @@ int Extract(const Common& c) {
     bool indexOk = true;
     report::Columns columns;
     columns.savedAs = true;
+    columns.kind = true;
+    columns.md5 = columns.sha1 = columns.sha256 = false;
+    for (report::HashAlgorithm a : c.listing.facts.hashes) {
+        if (a == report::HashAlgorithm::Md5) columns.md5 = true;
+        if (a == report::HashAlgorithm::Sha1) columns.sha1 = true;
+        if (a == report::HashAlgorithm::Sha256) columns.sha256 = true;
+    }
     {
         auto indexWriter = report::RowWriter::Make(indexFormat, columns, [&](const std::string& s) {
             if (indexOk && !WriteAll(index, s.data(), s.size())) indexOk = false;
         });
         auto out = report::RowWriter::Make(c.format, columns, [](const std::string& s) { Out().Text(s); });
-        ExtractVisitor visitor(diag, *out, *indexWriter, dir, c.args.Has("--all"));
+        ExtractVisitor visitor(diag, *out, *indexWriter, dir, c.args.Has("--all"), c.listing);
         WalkOperands(c, visitor, diag);
         indexWriter->Finish();
         out->Finish();
@@ -492,15 +576,15 @@ struct Command {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"list", List,
-         {{"--recursive", "--all", "--follow-links", "--quiet", "--fail-if-found", "--help"},
-          {"--format"},
-          {{"-r", "--recursive"}, {"-h", "--help"}}},
+         {{"--recursive", "--all", "--follow-links", "--quiet", "--fail-if-found", "--help", "--zones", "--excel"},
+          {"--format", "--hash", "--name", "--exclude", "--min-size", "--max-size", "--kind"},
+          {{"-r", "--recursive"}, {"-h", "--help"}, {"-q", "--quiet"}, {"-a", "--all"}}},
          1},
         {"cat", Cat, {{"--help"}, {}, {{"-h", "--help"}}}, 1},
         {"extract", Extract,
          {{"--recursive", "--all", "--follow-links", "--quiet", "--help"},
-          {"--to", "--index-format", "--format"},
-          {{"-r", "--recursive"}, {"-h", "--help"}}},
+          {"--to", "--index-format", "--format", "--hash"},
+          {{"-r", "--recursive"}, {"-h", "--help"}, {"-q", "--quiet"}, {"-a", "--all"}}},
          1},
         {"delete", Delete, {{"--dry-run", "--help"}, {}, {{"-h", "--help"}}}, 1},
     };
@@ -536,12 +620,12 @@ int Run(const std::vector<std::wstring>& wideArgs) {
         return report::kExitUsage;
     }
     const std::wstring& first = wideArgs[0];
-    if (first == L"--help" || first == L"-h" || first == L"help") {
+    if (first == L"--help" || first == L"-h" || first == L"help" || first == L"/?") {
         Out().Text(kUsage);
         return report::kExitOk;
     }
-    if (first == L"--version") {
-        Out().Text("vestrel-cli 1.2\n");
+    if (first == L"--version" || first == L"-V") {
+        Out().Text("vestrel-cli " VESTREL_VERSION "\n");
         return report::kExitOk;
     }
     const Command* command = nullptr;
@@ -573,14 +657,16 @@ int Run(const std::vector<std::wstring>& wideArgs) {
         diag.Usage(std::string(command->name) + ": nothing named (try --help)");
         return report::kExitUsage;
     }
-    c.format = Out().IsConsole() ? report::Format::Table : report::Format::Csv;
+    c.listing.format = Out().IsConsole() ? report::Format::Table : report::Format::Csv;
     // Held by an elevated administrator: with it, backup-semantics opens
     // pass the files' own access checks. Not held is not an error.
     EnableBackupPrivilege();
-    if (c.args.Has("--format") && !report::ParseFormat(c.args.Value("--format"), &c.format)) {
-        diag.Usage("--format is table, csv or json");
+    std::string bad;
+    if (!c.listing.Parse(c.args, &bad)) {
+        diag.Usage(bad);
         return report::kExitUsage;
     }
+    c.format = c.listing.format;
     return command->run(c);
 }
 

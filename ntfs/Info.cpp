@@ -112,7 +112,7 @@ int Info(const report::ParsedArgs& args) {
     std::unique_ptr<Source> source = OpenSource(path, &error);
     if (!source) {
         std::fputs(("vestrel-ntfs: " + error + "\n").c_str(), stderr);
-        return report::kExitPartial;
+        return report::kExitNoSource;
     }
     BitLockerKeys keys{args.Value("--password"), args.Value("--recovery-password")};
     const DiskLayout layout = ReadDiskLayout(

@@ -27,7 +27,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vestrel-ntfs list [options] SOURCE [PATH]\n"
-    "       vestrel-ntfs cat [--offset BYTES | --volume NAME] [--deleted [--record N]]\n"
+    "       vestrel-ntfs cat [--offset N | --volume NAME] [--deleted [--record N]]\n"
     "                        SOURCE PATH:STREAM\n"
     "       vestrel-ntfs extract [-r] [options] SOURCE [PATH] --to DIR\n"
     "       vestrel-ntfs info [--format table|json] SOURCE\n"
@@ -59,13 +59,29 @@ const char kUsage[] =
     "                         (recovered, or overwritten when their clusters are\n"
     "                         in use again); cat: a deleted file's stream\n"
     "  --record N             cat --deleted: the one in MFT record N\n"
-    "  --format table|csv|json\n"
-    "                         output format (default: table on a terminal, else csv)\n"
-    "  --all                  also metadata files and the names favicon,\n"
-    "                         zone.identifier and oecustomproperty\n"
-    "  --quiet                no progress line\n"
+    "  --format table|csv|jsonl|body\n"
+    "                         output format (default: table on a terminal, else\n"
+    "                         csv); json is jsonl; body is the timeline body file\n"
+    "  --excel                csv for spreadsheets: byte order mark, and cells\n"
+    "                         starting = + - @ get a leading ' (alters them)\n"
+    "  --hash md5|sha1|sha256 digest of each stream's content (repeatable, or a\n"
+    "                         comma list)\n"
+    "  --zones                only Zone.Identifier streams, with their fields\n"
+    "  --name GLOB            only streams whose name matches (repeatable; case\n"
+    "                         ignored as NTFS does; * and ?)\n"
+    "  --exclude GLOB         leave out streams of paths that match (repeatable)\n"
+    "  --min-size N, --max-size N\n"
+    "                         only streams of at least / at most N bytes\n"
+    "  --kind K[,K...]        only streams of these kinds: pe, elf, script,\n"
+    "                         archive, office, pdf, image, text, binary, empty\n"
+    "  -a, --all              also metadata files and the names favicon,\n"
+    "                         zone.identifier and oecustomproperty (without it\n"
+    "                         they are listed only when they do not hold what\n"
+    "                         their name says, with a note)\n"
+    "  -q, --quiet            no progress line\n"
     "  --fail-if-found        exit status 3 when any stream is listed\n"
-    "  --offset BYTES         the volume starts this many bytes into SOURCE\n"
+    "  --offset N             the volume starts N bytes (or Ns: N 512-byte\n"
+    "                         sectors) into SOURCE\n"
     "  --volume NAME          one volume: pN (partition N), pN@vssM (its shadow\n"
     "                         copy M), vssM (of a volume without partitions)\n"
     "  --shadows              also every volume's shadow copies (a snapshot\n"
@@ -73,14 +89,14 @@ const char kUsage[] =
     "  --recovery-password KEY, --password TEXT\n"
     "                         unlock BitLocker volumes\n"
     "  --to DIR               extract: where the streams go (created if missing)\n"
-    "  --index-format csv|json\n"
+    "  --index-format csv|jsonl\n"
     "                         extract: the index of what went where (default csv)\n"
     "  -h, --help             this text\n"
-    "  --version              the program's version\n"
+    "  -V, --version          the program's version\n"
     "\n"
     "exit status: 0 all read, 1 some entries could not be read or damage was\n"
     "worked around (each said on stderr), 2 usage error, 3 --fail-if-found and\n"
-    "streams were listed.\n";
+    "streams were listed, 4 the source or path could not be opened at all.\n";
 
 void Say(const std::string& text) { std::fputs(("vestrel-ntfs: " + text + "\n").c_str(), stderr); }
 
@@ -139,21 +155,21 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
     run->source = OpenSource(sourcePath, &error);
     if (!run->source) {
         Say(error);
-        return report::kExitPartial;
+        return report::kExitNoSource;
     }
     const ReadAt read = [run](uint64_t offset, void* buffer, size_t count) {
         return run->source->ReadAt(offset, buffer, count);
     };
     if (args.Has("--offset")) {
         uint64_t offset = 0;
-        if (!ParseBytes(args.Value("--offset"), &offset)) {
-            Say("--offset needs a byte count");
+        if (!report::ParseOffset(args.Value("--offset"), &offset)) {
+            Say("--offset needs a byte count or a sector count (2048s)");
             return report::kExitUsage;
         }
         uint8_t boot[kSectorSize];
         if (offset >= run->source->size() || !read(offset, boot, sizeof boot) || !IsNtfsBootSector(boot)) {
             Say(sourcePath + ": no NTFS boot sector at offset " + std::to_string(offset));
-            return report::kExitPartial;
+            return report::kExitNoSource;
         }
         run->volumes.push_back({{"", offset, run->source->size() - offset}, run->source.get(), "", ""});
         return -1;
@@ -169,24 +185,63 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
     options.volume = args.Value("--volume");
     options.keys.password = args.Value("--password");
     options.keys.recoveryPassword = args.Value("--recovery-password");
-    const int chosen = ChooseTargets(*run->source, layout.volumes, options, [run](const Partition&, const std::string& what) {
+    bool targetProblems = false;
+    const int chosen = ChooseTargets(*run->source, layout.volumes, options, [&](const Partition&, const std::string& what) {
         run->problems = true;
+        targetProblems = true;
         Say(what);
     }, &run->targets);
     // Not the user's mistake when the source could not be read.
-    if (chosen >= 0) return layout.problems.empty() ? chosen : report::kExitPartial;
+    if (chosen >= 0) return layout.problems.empty() ? chosen : report::kExitNoSource;
     if (run->volumes.empty()) {
-        if (layout.problems.empty() && !run->problems) Say(sourcePath + ": no NTFS volume found");
-        return report::kExitPartial;
+        // A volume that is there but locked (BitLocker without its key) was
+        // said already: status 1; nothing NTFS at all: the source is not one.
+        if (targetProblems) return report::kExitPartial;
+        if (layout.problems.empty()) Say(sourcePath + ": no NTFS volume found");
+        return report::kExitNoSource;
     }
     return -1;
 }
 
-report::Format DefaultFormat(const report::ParsedArgs& args, bool* ok) {
-    report::Format format = isatty(STDOUT_FILENO) ? report::Format::Table : report::Format::Csv;
-    *ok = !args.Has("--format") || report::ParseFormat(args.Value("--format"), &format);
-    if (!*ok) Say("--format takes table, csv or json");
-    return format;
+// The listing choices, with the format a terminal gets by default.
+bool ParseListing(const report::ParsedArgs& args, report::Listing* listing) {
+    listing->format = isatty(STDOUT_FILENO) ? report::Format::Table : report::Format::Csv;
+    std::string error;
+    if (!listing->Parse(args, &error)) Say(error);
+    return error.empty();
+}
+
+const report::SourceTraits kTraits = {true, true, false, true};
+
+// Reads one stream's facts through the library and judges it; `run` hears
+// of a stream that cannot be read.
+bool Examine(Run* run, const Target& where, const report::Listing& listing, ntfs_inode* inode,
+             report::StreamRow* row) {
+    ntfs_attr* na = nullptr;
+    bool opened = false;
+    const report::ReadAt read = [&](uint64_t offset, void* buffer, size_t want, size_t* got, std::string* error) {
+        if (!opened) {
+            opened = true;
+            na = ntfs_attr_open(inode, AT_DATA, reinterpret_cast<ntfschar*>(const_cast<char16_t*>(row->stream.data())),
+                                u32(row->stream.size()));
+        }
+        if (na == nullptr) {
+            *error = std::string("the stream cannot be opened (") + std::strerror(errno != 0 ? errno : EIO) + ")";
+            return false;
+        }
+        const s64 n = ntfs_attr_pread(na, s64(offset), s64(want), buffer);
+        if (n < 0) {
+            *error = "read error at byte " + std::to_string(offset) + " (" + std::strerror(errno != 0 ? errno : EIO) + ")";
+            return false;
+        }
+        *got = size_t(n);
+        return true;
+    };
+    std::string error;
+    const bool keep = listing.Examine(row, read, &error);
+    if (na != nullptr) ntfs_attr_close(na);
+    if (!error.empty()) run->Problem(where, row->path + u":" + row->stream, error);
+    return keep;
 }
 
 void WriteOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
@@ -219,12 +274,17 @@ bool CheckListingOptions(const report::ParsedArgs& args, const std::u16string& s
     return true;
 }
 
-// Lists every chosen volume, calling `each` for every stream found.
-void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& start, bool openInodes,
+// Lists every chosen volume, calling `each` for every stream found. False
+// when PATH is on none of the volumes that mounted (a volume too damaged to
+// mount is a problem said on stderr, not a missing path).
+bool WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& start, bool openInodes,
              const OnFound& each) {
     WalkOptions options;
     options.recursive = args.Has("--recursive");
     options.all = args.Has("--all");
+    // The usual names are judged by the caller from their content.
+    options.usualNames = true;
+    bool mounted = false, walked = false;
     const bool whole = WholeVolume(args, start);
     const bool walk = !whole || args.Value("--sort") == "path";
     const bool deleted = args.Has("--deleted");
@@ -233,6 +293,7 @@ void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
     for (const Target& where : run->volumes) {
         std::unique_ptr<Volume> volume = run->Mount(where);
         if (!volume) continue;
+        mounted = true;
         ntfs_volume* vol = volume->get();
         const auto label = [&](const report::StreamRow& found) {
             report::StreamRow row = found;
@@ -260,10 +321,12 @@ void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
             row.recovery = RecoveryWord(recovery);
             each(where, row, Found{vol, nullptr, &stream});
         };
-        if (walk) Walker(vol, options, onStream, onProblem, tick).Run(start);
+        if (walk && Walker(vol, options, onStream, onProblem, tick).Run(start)) walked = true;
         if (!walk || deleted) {
+            if (!walk) walked = true;
             ScanOptions scan;
             scan.all = options.all;
+            scan.usualNames = true;
             scan.live = !walk;
             scan.deleted = deleted;
             scan.openInodes = openInodes;
@@ -271,6 +334,7 @@ void WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
         }
     }
     if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+    return walked || !mounted;
 }
 
 int List(const report::ParsedArgs& args) {
@@ -278,27 +342,37 @@ int List(const report::ParsedArgs& args) {
         Say("list needs SOURCE and at most one PATH");
         return report::kExitUsage;
     }
-    bool formatOk = true;
-    const report::Format format = DefaultFormat(args, &formatOk);
-    if (!formatOk) return report::kExitUsage;
+    report::Listing listing;
+    if (!ParseListing(args, &listing)) return report::kExitUsage;
     const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
     if (!CheckListingOptions(args, start)) return report::kExitUsage;
     Run run;
     const int early = Prepare(args, args.operands[0], &run);
-    if (early == report::kExitUsage) return early;
+    if (early >= 0) return early;
     const bool failIfFound = args.Has("--fail-if-found");
-    if (early >= 0) return report::FinalStatus(false, false, failIfFound, true);
-    report::Columns columns;
+    report::Columns columns = listing.ColumnsFor(kTraits);
     columns.volume = run.labelled;
     columns.snapshot = run.targets.snapshots;
     columns.deleted = args.Has("--deleted");
-    auto writer = report::RowWriter::Make(format, columns, WriteOut);
-    WalkAll(&run, args, start, false, [&](const Target&, const report::StreamRow& row, const Found&) {
+    auto writer = report::RowWriter::Make(listing.format, columns, WriteOut, listing.Writer());
+    // Live rows come with their inode, whose times, flags and bytes the
+    // listing's facts are read from.
+    const bool walked = WalkAll(&run, args, start, true, [&](const Target& where, const report::StreamRow& found, const Found& at) {
+        if (!listing.Wants(found)) return;
+        report::StreamRow row = found;
+        if (at.deleted != nullptr) {
+            // A deleted file's content is not judged: its usual names stay
+            // hidden unless asked for, as they were.
+            if (!args.Has("--all") && report::IsExcludedName(row.stream)) return;
+        } else if (at.inode != nullptr && !Examine(&run, where, listing, at.inode, &row)) {
+            return;
+        }
         run.found = true;
         writer->Row(row);
     });
     writer->Finish();
     std::fflush(stdout);
+    if (!walked) return report::kExitNoSource;
     return report::FinalStatus(false, run.found, failIfFound, run.problems);
 }
 
@@ -343,7 +417,8 @@ private:
 };
 
 // Copies one data attribute of a live file to `fd`, a megabyte at a time.
-bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool holes, std::string* error) {
+bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool holes, std::string* error,
+                report::ContentTap* tap = nullptr) {
     ntfs_attr* na = ntfs_attr_open(inode, AT_DATA, reinterpret_cast<ntfschar*>(const_cast<char16_t*>(stream.data())),
                                    u32(stream.size()));
     if (na == nullptr) {
@@ -362,6 +437,7 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
             ok = false;
             break;
         }
+        if (tap != nullptr) tap->Add(buffer.data(), size_t(got));
         if (!out.Put(buffer.data(), size_t(got), error)) {
             ok = false;
             break;
@@ -374,23 +450,27 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
 
 // Copies what was found to `fd`: a deleted file's stream from its record or
 // runs, a live one through its inode (opened here when the scan gave none).
-bool CopyFound(const Found& found, const report::StreamRow& row, int fd, bool holes, std::string* error) {
+bool CopyFound(const Found& found, const report::StreamRow& row, int fd, bool holes, std::string* error,
+               report::ContentTap* tap) {
     if (found.deleted != nullptr) {
         StreamOut out(fd, holes);
         std::string writeError;
         const bool ok = ReadDeleted(found.volume, *found.deleted,
-                                    [&](const char* data, size_t size) { return out.Put(data, size, &writeError); },
+                                    [&](const char* data, size_t size) {
+                                        if (tap != nullptr) tap->Add(data, size);
+                                        return out.Put(data, size, &writeError);
+                                    },
                                     error);
         if (!writeError.empty()) *error = writeError;
         return ok;
     }
-    if (found.inode != nullptr) return CopyStream(found.inode, row.stream, fd, holes, error);
+    if (found.inode != nullptr) return CopyStream(found.inode, row.stream, fd, holes, error, tap);
     ntfs_inode* inode = ntfs_inode_open(found.volume, row.record);
     if (inode == nullptr) {
         *error = std::string("its MFT record cannot be read (") + std::strerror(errno != 0 ? errno : EIO) + ")";
         return false;
     }
-    const bool ok = CopyStream(inode, row.stream, fd, holes, error);
+    const bool ok = CopyStream(inode, row.stream, fd, holes, error, tap);
     ntfs_inode_close(inode);
     return ok;
 }
@@ -451,10 +531,10 @@ int Cat(const report::ParsedArgs& args) {
         Say("cat needs SOURCE and PATH:STREAM");
         return report::kExitUsage;
     }
-    // "a.txt:s:$DATA", as Windows also accepts it, names the stream "s".
-    stream = TrimStreamName(u":" + stream);
-    if (stream.empty()) {
-        Say("cat needs a stream name after the colon");
+    // "a.txt:s:$DATA" (any case), as Windows also accepts it, names "s".
+    std::string refused;
+    if (!report::ParseStreamSpec(std::u16string(stream), &stream, &refused)) {
+        Say(args.operands[1] + ": " + refused);
         return report::kExitUsage;
     }
     Run run;
@@ -476,12 +556,13 @@ int Cat(const report::ParsedArgs& args) {
     ntfs_inode* inode = OpenPath(volume->get(), path, &error);
     if (inode == nullptr) {
         run.Problem(run.volumes[0], path, error);
-        return report::kExitPartial;
+        return report::kExitNoSource;
     }
     std::fflush(stdout);
     const bool ok = CopyStream(inode, stream, STDOUT_FILENO, false, &error);
     ntfs_inode_close(inode);
     if (!ok) run.Problem(run.volumes[0], path + u":" + stream, error);
+    if (!ok && error == "no such stream") return report::kExitNoSource;
     return ok && !run.problems ? report::kExitOk : report::kExitPartial;
 }
 
@@ -511,10 +592,13 @@ int Extract(const report::ParsedArgs& args) {
     if (!CheckListingOptions(args, start)) return report::kExitUsage;
     report::Format indexFormat = report::Format::Csv;
     if (args.Has("--index-format") && (!report::ParseFormat(args.Value("--index-format"), &indexFormat) ||
-                                       indexFormat == report::Format::Table)) {
-        Say("--index-format takes csv or json");
+                                       indexFormat == report::Format::Table || indexFormat == report::Format::Body)) {
+        Say("--index-format takes csv or jsonl");
         return report::kExitUsage;
     }
+    report::Listing listing;
+    if (!ParseListing(args, &listing)) return report::kExitUsage;
+    listing.format = indexFormat;
     Run run;
     const int early = Prepare(args, args.operands[0], &run);
     if (early >= 0) return early;
@@ -529,13 +613,13 @@ int Extract(const report::ParsedArgs& args) {
         return report::kExitPartial;
     }
     std::string indexName;
-    const int indexFd = CreateNew(dir, indexFormat == report::Format::Json ? u"index.json" : u"index.csv", &indexName);
+    const int indexFd = CreateNew(dir, indexFormat == report::Format::Json ? u"index.jsonl" : u"index.csv", &indexName);
     if (indexFd < 0) {
         Say(target + ": the index cannot be created (" + std::strerror(errno) + ")");
         ::close(dir);
         return report::kExitPartial;
     }
-    report::Columns columns;
+    report::Columns columns = listing.ColumnsFor(kTraits);
     columns.volume = run.labelled;
     columns.snapshot = run.targets.snapshots;
     columns.savedAs = true;
@@ -543,10 +627,21 @@ int Extract(const report::ParsedArgs& args) {
     bool indexOk = true;
     auto index = report::RowWriter::Make(indexFormat, columns, [&](const std::string& text) {
         if (::write(indexFd, text.data(), text.size()) != ssize_t(text.size())) indexOk = false;
-    });
+    }, listing.Writer());
     const std::u16string base = ParentPath(start);
     unsigned extracted = 0;
-    WalkAll(&run, args, start, true, [&](const Target& where, const report::StreamRow& found, const Found& at) {
+    const bool walked = WalkAll(&run, args, start, true, [&](const Target& where, const report::StreamRow& found, const Found& at) {
+        if (!listing.Wants(found)) return;
+        // What is written is what the index describes: the facts come from
+        // the copy's own bytes. A usual name or a --kind filter needs the
+        // head first, to decide whether to copy at all.
+        report::StreamRow row = found;
+        if (at.deleted != nullptr) {
+            if (!args.Has("--all") && report::IsExcludedName(found.stream)) return;
+        } else if ((report::IsExcludedName(found.stream) || !listing.filters.kinds.empty()) &&
+                   at.inode != nullptr && !Examine(&run, where, listing, at.inode, &row)) {
+            return;
+        }
         run.found = true;
         std::u16string relative = start == u"\\" ? RelativePath(u"\\", found.path) : RelativePath(base, found.path);
         if (!where.Name().empty()) relative = ChildPath(report::FromUtf8(where.Name()), relative);
@@ -561,14 +656,15 @@ int Extract(const report::ParsedArgs& args) {
             return;
         }
         std::string error;
-        const bool copied = CopyFound(at, found, fd, true, &error);
+        report::ContentTap tap(listing.facts, row);
+        const bool copied = CopyFound(at, found, fd, true, &error, &tap);
         ::close(fd);
         if (!copied) {
             ::unlinkat(dir, file.c_str(), 0);
             run.Problem(where, found.path + u":" + found.stream, error);
             return;
         }
-        report::StreamRow row = found;
+        tap.Finish(&row, true);
         row.savedAs = report::FromUtf8(file);
         index->Row(row);
         ++extracted;
@@ -579,6 +675,7 @@ int Extract(const report::ParsedArgs& args) {
     ::close(dir);
     if (!args.Has("--quiet"))
         Say(std::to_string(extracted) + " stream(s) extracted to " + target + ", index " + indexName);
+    if (!walked) return report::kExitNoSource;
     return report::FinalStatus(false, run.found, args.Has("--fail-if-found"), run.problems);
 }
 
@@ -593,13 +690,15 @@ int Main(int argc, char** argv) {
     accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help", "--shadows", "--deleted"};
     accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format", "--password",
                        "--recovery-password", "--sort", "--record"};
-    accepted.aliases = {{"-r", "--recursive"}, {"-h", "--help"}};
+    for (const char* const* f = report::kListingFlags; *f != nullptr; ++f) accepted.flags.push_back(*f);
+    for (const char* const* v = report::kListingValued; *v != nullptr; ++v) accepted.valued.push_back(*v);
+    accepted.aliases = {{"-r", "--recursive"}, {"-h", "--help"}, {"-q", "--quiet"}, {"-a", "--all"}};
     const std::string command = words[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
         return report::kExitOk;
     }
-    if (command == "--version") {
+    if (command == "--version" || command == "-V") {
         std::fputs("vestrel-ntfs " VESTREL_VERSION "\n", stdout);
         return report::kExitOk;
     }

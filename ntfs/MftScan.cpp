@@ -194,7 +194,7 @@ void MftScan::Record(uint64_t number, uint8_t* bytes) {
         item.viaInode = rec.attributeList;
         if (!item.viaInode) {
             for (DataAttribute& data : rec.data) {
-                if (data.name.empty() || (!options_.all && report::IsExcludedName(data.name))) continue;
+                if (data.name.empty() || (!options_.all && !options_.usualNames && report::IsExcludedName(data.name))) continue;
                 report::StreamRow row;
                 row.stream = std::move(data.name);
                 row.size = data.size;
@@ -234,7 +234,7 @@ void MftScan::Record(uint64_t number, uint8_t* bytes) {
     item.directory = rec.directory;
     for (size_t i = 0; i < rec.data.size(); ++i) {
         DataAttribute& data = rec.data[i];
-        if (data.name.empty() || (!options_.all && report::IsExcludedName(data.name))) continue;
+        if (data.name.empty() || (!options_.all && !options_.usualNames && report::IsExcludedName(data.name))) continue;
         auto stream = std::make_shared<DeletedStream>();
         stream->record = number;
         const uint32_t at = rec.dataAt[i];
@@ -395,7 +395,7 @@ void MftScan::EmitLive(const Pending& item, const std::u16string& path) {
         onProblem_(path, ErrnoText("its MFT record cannot be read"));
         return;
     }
-    InodeStreams(inode, path, IsDirectoryInode(inode), options_.all, onStream_, onProblem_);
+    InodeStreams(inode, path, IsDirectoryInode(inode), options_.all || options_.usualNames, onStream_, onProblem_);
     ntfs_inode_close(inode);
 }
 

@@ -26,6 +26,7 @@ namespace vestrel::ntfs {
 
 struct ScanOptions {
     bool all = false;         // metadata files and the excluded names too
+    bool usualNames = false;  // the excluded names too (the caller judges them)
     bool live = true;         // the streams of files in use
     bool deleted = false;     // the streams of deleted files
     bool openInodes = false;  // live rows come with their inode open (extract)

@@ -1,6 +1,7 @@
 #include "Walk.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 
@@ -58,6 +59,30 @@ int Visit(void* context, const ntfschar* name, const int length, const int nameT
 
 }  // namespace
 
+// The times of the file's first $FILE_NAME attribute that is not the 8.3
+// alias: Windows updates these less often than the standard information's,
+// so a difference between the two is a sign of times set by hand.
+report::FileTimes NameTimes(ntfs_inode* inode) {
+    report::FileTimes times;
+    ntfs_attr_search_ctx* ctx = ntfs_attr_get_search_ctx(inode, nullptr);
+    if (ctx == nullptr) return times;
+    while (ntfs_attr_lookup(AT_FILE_NAME, nullptr, 0, CASE_SENSITIVE, 0, nullptr, 0, ctx) == 0) {
+        const ATTR_RECORD* a = ctx->attr;
+        if (a->non_resident) continue;
+        const uint32_t length = le32_to_cpu(a->value_length), offset = le16_to_cpu(a->value_offset);
+        if (length < offsetof(FILE_NAME_ATTR, file_name) || offset + uint64_t(length) > le32_to_cpu(a->length)) continue;
+        const auto* name = reinterpret_cast<const FILE_NAME_ATTR*>(reinterpret_cast<const uint8_t*>(a) + offset);
+        if (name->file_name_type == FILE_NAME_DOS) continue;
+        times.created = uint64_t(sle64_to_cpu(name->creation_time));
+        times.modified = uint64_t(sle64_to_cpu(name->last_data_change_time));
+        times.changed = uint64_t(sle64_to_cpu(name->last_mft_change_time));
+        times.accessed = uint64_t(sle64_to_cpu(name->last_access_time));
+        break;
+    }
+    ntfs_attr_put_search_ctx(ctx);
+    return times;
+}
+
 bool IsDirectoryInode(ntfs_inode* inode) {
     return (inode->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
 }
@@ -112,7 +137,7 @@ bool Walker::Run(const std::u16string& start) {
         return false;
     }
     const bool isDirectory = IsDirectoryInode(inode);
-    InodeStreams(inode, start, isDirectory, options_.all, onStream_, onProblem_);
+    InodeStreams(inode, start, isDirectory, options_.all || options_.usualNames, onStream_, onProblem_);
     if (isDirectory) Directory(inode, start, 0);
     ntfs_inode_close(inode);
     return true;
@@ -126,6 +151,8 @@ void InodeStreams(ntfs_inode* inode, const std::u16string& path, bool isDirector
         return;
     }
     unsigned count = 0;
+    report::FileTimes nameTimes;
+    bool haveNameTimes = false;
     errno = 0;
     while (ntfs_attr_lookup(AT_DATA, nullptr, 0, CASE_SENSITIVE, 0, nullptr, 0, ctx) == 0) {
         if (++count > Walker::kMaxAttributes) {
@@ -150,6 +177,18 @@ void InodeStreams(ntfs_inode* inode, const std::u16string& path, bool isDirector
         row.stream = std::move(data.name);
         row.size = data.size;
         row.isDirectory = isDirectory;
+        row.times = {uint64_t(sle64_to_cpu(inode->creation_time)), uint64_t(sle64_to_cpu(inode->last_data_change_time)),
+                     uint64_t(sle64_to_cpu(inode->last_access_time)), uint64_t(sle64_to_cpu(inode->last_mft_change_time))};
+        if (!haveNameTimes) nameTimes = NameTimes(inode), haveNameTimes = true;
+        row.nameTimes = nameTimes;
+        row.hasReference = true;
+        row.mftRecord = uint64_t(inode->mft_no);
+        row.mftSequence = le16_to_cpu(inode->mrec->sequence_number);
+        row.flags.known = true;
+        row.flags.resident = !data.nonResident;
+        row.flags.sparse = data.sparse;
+        row.flags.compressed = data.compressed;
+        row.flags.encrypted = data.encrypted;
         row.record = inode->mft_no;
         onStream(row, inode);
         errno = 0;
@@ -188,7 +227,7 @@ void Walker::Entry(const std::u16string& parent, const std::u16string& name, uin
         return;
     }
     const bool isDirectory = IsDirectoryInode(inode);
-    InodeStreams(inode, path, isDirectory, options_.all, onStream_, onProblem_);
+    InodeStreams(inode, path, isDirectory, options_.all || options_.usualNames, onStream_, onProblem_);
     if (isDirectory && options_.recursive) {
         if (depth + 1 >= kMaxDepth) onProblem_(path, "the tree is deeper than any real volume's; not entered");
         else Directory(inode, path, depth + 1);

@@ -18,6 +18,7 @@ namespace vestrel::ntfs {
 struct WalkOptions {
     bool recursive = false;  // the whole tree, not only PATH and its entries
     bool all = false;        // metadata files and the three excluded names too
+    bool usualNames = false; // the three excluded names too (the caller judges them)
 };
 
 // One stream found; `inode` stays open for the call (extract reads it).

@@ -118,6 +118,16 @@ vss="$top/../shared/testdata/vss/vsstest.raw.xz"
 xz -dc "$vss" | cp --sparse=always /dev/stdin "$linux/vsstest.raw" || fail "cannot unpack $vss"
 capture ntfs-shadows 0 "$linux" "\$ vestrel-ntfs list -r --all --shadows --format table vsstest.raw '\\\$Extend'" \
   ntfs list -r --all --shadows --format table vsstest.raw '\$Extend'
+# The triage case: a download, an executable behind a usual name, a timeline.
+"$top/build/native/tests/ntfs/ntfs_fixture" triage "$linux/triage.img" || fail "cannot write the triage image"
+capture ntfs-triage 0 "$linux" '$ vestrel-ntfs list -r --format table triage.img' ntfs list -r --format table triage.img
+capture ntfs-zones 0 "$linux" '$ vestrel-ntfs list -r --zones --format table triage.img' \
+  ntfs list -r --zones --format table triage.img
+capture ntfs-hash 0 "$linux" '$ vestrel-ntfs list -r --kind pe,script --hash sha256 --format csv triage.img' \
+  ntfs list -r --kind pe,script --hash sha256 --format csv triage.img
+timeline() { ntfs list -r --format body --hash md5 triage.img >body.txt && mactime -b body.txt -z UTC -d -y; }
+capture ntfs-timeline 0 "$linux" '$ vestrel-ntfs list -r --format body --hash md5 triage.img > body.txt; mactime -b body.txt -z UTC -d -y' \
+  timeline
 
 # The dialog: uidrive reports each state reached on its standard output and
 # waits for a line on its standard input; the picture is taken in between.

@@ -640,7 +640,7 @@ TEST(CliResolvedPaths, EachDrivesCurrentDirectoryComesFromItsVariable) {
 
     // Without it, "Z:sub" is below Z:'s root, where there is none.
     ConsoleRun rootRelative = RunConsole(kExe, {L"list", L"--format", L"csv", L"Z:sub"}, cwd.path());
-    EXPECT_EQ(rootRelative.exitCode, 1u) << rootRelative.out;
+    EXPECT_EQ(rootRelative.exitCode, 4u) << rootRelative.out;
     EXPECT_NE(rootRelative.err.find("Z:\\sub: "), std::string::npos) << rootRelative.err;
 
     DeleteFileW((folder + L"\\sub\\a.txt:s").c_str());
@@ -664,7 +664,7 @@ TEST(CliResolvedPaths, DotsSpacesAndParentsAsEveryProgramTakesThemButNotInTheLit
     // Typed in the "\\?\" form the name is exactly what was typed.
     for (const std::wstring& literal : {kExt + tmp / L"a.txt.", kExt + tmp / L"sub\\..\\a.txt"}) {
         ConsoleRun r = RunConsole(kExe, {L"list", L"--format", L"csv", literal});
-        EXPECT_EQ(r.exitCode, 1u) << Narrow(literal) << r.out;
+        EXPECT_EQ(r.exitCode, 4u) << Narrow(literal) << r.out;
         EXPECT_EQ(JoinedPaths(r.out), "") << Narrow(literal);
     }
     ConsoleRun exact = RunConsole(kExe, {L"list", L"--format", L"csv", kExt + tmp / L"a.txt"});
@@ -678,23 +678,23 @@ TEST(CliResolvedPaths, DeviceNamesAreRefusedClearly) {
         DWORD exitCode;
         bool device;
     } cases[] = {
-        {{L"list", L"NUL"}, 1, true},
-        {{L"list", L"con"}, 1, true},
-        {{L"list", tmp / L"COM1.txt"}, 1, true},
-        {{L"list", tmp / L"NUL "}, 1, true},
-        {{L"list", tmp / L"COM0"}, 1, true},
-        {{L"list", tmp / L"LPT\u00B9"}, 1, true},
-        {{L"list", tmp / L"com\u00B3.log"}, 1, true},
-        {{L"list", L"\\\\.\\C:"}, 1, true},
+        {{L"list", L"NUL"}, 4, true},
+        {{L"list", L"con"}, 4, true},
+        {{L"list", tmp / L"COM1.txt"}, 4, true},
+        {{L"list", tmp / L"NUL "}, 4, true},
+        {{L"list", tmp / L"COM0"}, 4, true},
+        {{L"list", tmp / L"LPT\u00B9"}, 4, true},
+        {{L"list", tmp / L"com\u00B3.log"}, 4, true},
+        {{L"list", L"\\\\.\\C:"}, 4, true},
         {{L"cat", L"CON:s"}, 2, true},
         {{L"delete", tmp / L"nul.txt:s"}, 2, true},
         {{L"extract", tmp.path(), L"--to", L"PRN"}, 2, true},
         // Neighbours: ordinary names, only missing.
-        {{L"list", tmp / L"COM10"}, 1, false},
-        {{L"list", tmp / L"COM\u2074"}, 1, false},
-        {{L"list", tmp / L"NULL"}, 1, false},
-        {{L"list", tmp / L"NUL\\x"}, 1, false},
-        {{L"cat", tmp / L"CONIN:s"}, 1, false},
+        {{L"list", tmp / L"COM10"}, 4, false},
+        {{L"list", tmp / L"COM\u2074"}, 4, false},
+        {{L"list", tmp / L"NULL"}, 4, false},
+        {{L"list", tmp / L"NUL\\x"}, 4, false},
+        {{L"cat", tmp / L"CONIN:s"}, 4, false},
     };
     for (const auto& c : cases) {
         ConsoleRun r = RunConsole(kExe, c.args);

@@ -6,6 +6,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -93,7 +94,9 @@ std::vector<JsonObject> JsonLines(const std::string& text) {
 std::vector<Listed> JsonRows(const std::string& out) {
     std::vector<Listed> rows;
     for (JsonObject& o : JsonLines(out)) {
-        EXPECT_EQ(o.keys, (std::vector<std::string>{"path", "stream", "size", "directory"}));
+        // The first keys as they always were; the facts follow them.
+        EXPECT_EQ(std::vector<std::string>(o.keys.begin(), o.keys.begin() + std::min<size_t>(4, o.keys.size())),
+                  (std::vector<std::string>{"path", "stream", "size", "directory"}));
         rows.push_back({o.strings["path"], o.strings["stream"], o.numbers["size"], o.booleans["directory"]});
     }
     std::sort(rows.begin(), rows.end());
@@ -127,7 +130,7 @@ struct Tree {
     Tree() {
         WriteBytes(root + L"\\a.txt", "main");
         WriteBytes(root + L"\\a.txt:one", "1");
-        WriteBytes(root + L"\\a.txt:Zone.Identifier", "[ZoneTransfer]");
+        WriteBytes(root + L"\\a.txt:Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
         WriteBytes(root + L"\\plain.txt", "no streams");
         WriteBytes(root + L"\\sub\\deep\\b.bin", "b");
         WriteBytes(root + L"\\sub\\deep\\b.bin:two", std::string(70000, 'x'));
@@ -154,7 +157,7 @@ TEST(CliList, DirectoryListsItsEntriesAndRecursionTheWholeTree) {
 
     ConsoleRun all = Cli({L"list", L"--all", L"--format", L"json", t.root + L"\\a.txt"});
     EXPECT_EQ(all.exitCode, 0u) << all.err;
-    EXPECT_EQ(JsonRows(all.out), Sorted({t.Row(L"a.txt", u"one", 1), t.Row(L"a.txt", u"Zone.Identifier", 14)}));
+    EXPECT_EQ(JsonRows(all.out), Sorted({t.Row(L"a.txt", u"one", 1), t.Row(L"a.txt", u"Zone.Identifier", 26)}));
 }
 
 // On a console the program writes wide text, so CJK names arrive as they
@@ -295,7 +298,7 @@ TEST(CliCat, WritesTheStreamByteForByte) {
     EXPECT_EQ(dir.out, "directory stream");
 
     ConsoleRun missing = Cli({L"cat", tmp / L"f.bin:none"});
-    EXPECT_EQ(missing.exitCode, 1u);
+    EXPECT_EQ(missing.exitCode, 4u);
     EXPECT_TRUE(missing.out.empty());
     EXPECT_NE(missing.err.find("f.bin:none"), std::string::npos) << missing.err;
     EXPECT_EQ(Cli({L"cat", tmp / L"f.bin"}).exitCode, 2u) << "the unnamed stream is not a stream to cat";
@@ -382,7 +385,7 @@ TEST(CliExtract, NeverOverwritesNorEscapesAndIndexesWhatWentWhere) {
     EXPECT_EQ(second.exitCode, 0u) << second.err;
     EXPECT_EQ(DirectoryNames(out).size(), names.size() + 1 + rows.size());
     EXPECT_EQ(ReadBytes(out + L"\\" + std::wstring(saved[0].begin(), saved[0].end())), before);
-    std::vector<JsonObject> index = JsonLines(ReadBytes(out + L"\\index.json"));
+    std::vector<JsonObject> index = JsonLines(ReadBytes(out + L"\\index.jsonl"));
     EXPECT_EQ(index.size(), rows.size());
     for (JsonObject& o : index) {
         const std::u16string savedAs = o.strings["saved_as"];
@@ -458,4 +461,76 @@ TEST(CliProgram, CarriesItsVersionAndALongPathAwareManifest) {
     FreeLibrary(image);
     for (const char* part : {"level=\"asInvoker\"", "<ws2:longPathAware>true</ws2:longPathAware>", "supportedOS Id"})
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
+}
+
+// What the listing says about each stream, read back from csv: digests
+// through CNG, the content kind, the zone fields, the host's times and id,
+// the hidden executable behind a usual name, and the statuses.
+TEST(CliFacts, KindDigestsZoneTimesAndTheHiddenExecutable) {
+    TempDir tmp;
+    const std::wstring root = tmp.path() + L"\\triage";
+    WriteBytes(root + L"\\setup.exe", "MZ");
+    WriteBytes(root + L"\\setup.exe:Zone.Identifier",
+               "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=https://downloads.example.com/setup.exe\r\n");
+    WriteBytes(root + L"\\report.docx", "PK");
+    std::string exe(48 * 1024, '\x01');
+    exe.replace(0, 2, "MZ");
+    WriteBytes(root + L"\\report.docx:Zone.Identifier", exe);
+    WriteBytes(root + L"\\notes.txt", "n");
+    WriteBytes(root + L"\\notes.txt:run", "@echo off\r\n");
+    WriteBytes(root + L"\\notes.txt:abc", "abc");
+
+    auto table = [](const std::string& out) {
+        std::map<std::string, std::map<std::string, std::string>> rows;
+        const auto csv = vestrel::testing::ParseCsv(out);
+        EXPECT_TRUE(csv.ok) << out;
+        for (size_t i = 1; i < csv.records.size(); ++i) {
+            std::map<std::string, std::string> row;
+            for (size_t k = 0; k < csv.records[i].size() && k < csv.records[0].size(); ++k) row[csv.records[0][k]] = csv.records[i][k];
+            const std::string path = row["path"];
+            rows[path.substr(path.find_last_of('\\') + 1) + ":" + row["stream"]] = row;
+        }
+        return rows;
+    };
+    ConsoleRun r = Cli({L"list", L"-q", L"--hash", L"sha256,md5", root});
+    ASSERT_EQ(r.exitCode, 0u) << r.err;
+    auto rows = table(r.out);
+    EXPECT_EQ(rows.size(), 3u) << r.out;
+    EXPECT_EQ(rows.count("setup.exe:Zone.Identifier"), 0u) << "a real zone file stays hidden";
+    EXPECT_EQ(rows["report.docx:Zone.Identifier"]["kind"], "pe");
+    EXPECT_NE(rows["report.docx:Zone.Identifier"]["note"], "");
+    EXPECT_EQ(rows["notes.txt:run"]["kind"], "script");
+    EXPECT_EQ(rows["notes.txt:abc"]["sha256"], "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(rows["notes.txt:abc"]["md5"], "900150983cd24fb0d6963f7d28e17f72");
+    const std::string modified = rows["notes.txt:abc"]["modified"];
+    EXPECT_EQ(modified.size(), 28u) << modified;
+    EXPECT_EQ(modified.back(), 'Z');
+
+    ConsoleRun zones = Cli({L"list", L"--zones", root});
+    ASSERT_EQ(zones.exitCode, 0u) << zones.err;
+    auto z = table(zones.out);
+    EXPECT_EQ(z.size(), 2u) << zones.out;
+    EXPECT_EQ(z["setup.exe:Zone.Identifier"]["zone_id"], "3");
+    EXPECT_EQ(z["setup.exe:Zone.Identifier"]["host_url"], "https://downloads.example.com/setup.exe");
+
+    ConsoleRun pe = Cli({L"list", L"--kind", L"pe", L"--min-size", L"49152", root});
+    EXPECT_EQ(table(pe.out).size(), 1u) << pe.out;
+    ConsoleRun over = Cli({L"list", L"--kind", L"pe", L"--min-size", L"49153", root});
+    EXPECT_EQ(table(over.out).size(), 0u) << over.out;
+
+    struct Case {
+        std::vector<std::wstring> args;
+        unsigned status;
+    };
+    const Case cases[] = {
+        {{L"list", root + L"\\absent"}, 4u},
+        {{L"list", root + L"\\absent", root}, 1u},
+        {{L"list", L"--hash", L"sha512", root}, 2u},
+        {{L"list", L"--kind", L"exe", root}, 2u},
+        {{L"list", L"--format", L"jsonl", L"--excel", root}, 2u},
+        {{L"/?"}, 0u},
+        {{L"-V"}, 0u},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Cli(c.args).exitCode, c.status) << Utf8(c.args.back());
+    EXPECT_EQ(Cli({L"-V"}).out, "vestrel-cli " VESTREL_VERSION "\n");
 }

@@ -139,6 +139,11 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{u"dir::$INDEX_ALLOCATION", u"", u""},
         StreamCase{u"a.txt:s:$BITMAP", u"", u""},
         StreamCase{u"a.txt:s:$DATA:x", u"", u""},
+        // The type is the whole of what follows: nothing may trail or be missing.
+        StreamCase{u"a.txt:s:$DATAX", u"", u""},
+        StreamCase{u"a.txt:s:$DATA ", u"", u""},
+        StreamCase{u"a.txt:s:$DAT", u"", u""},
+        StreamCase{u"a.txt:s:", u"", u""},
         StreamCase{u":s", u"", u""},
         StreamCase{u"C::s", u"", u""},
         StreamCase{u"C:", u"", u""},

@@ -306,7 +306,8 @@ bool BuildStandard(const std::string& image, std::string* error) {
     const bool ok =
         w.AddFile(u"\\plain.txt", {}, "no streams here") &&
         w.AddFile(u"\\sizes.txt", {{u"s0", 0}, {u"s1", 1}, {u"s100", 100}, {u"s101", 101}}, "main") &&
-        w.AddFile(u"\\excluded.txt", {{u"Zone.Identifier", 26}, {u"FAVICON", 3}, {u"oeCustomProperty", 4},
+        w.AddFile(u"\\excluded.txt", {{u"Zone.Identifier", 26, false, false, "[ZoneTransfer]\r\nZoneId=3\r\n"},
+                                      {u"FAVICON", 3, false, false, "\xFF\xD8\xFF"}, {u"oeCustomProperty", 4},
                                       {u"faviconX", 5}}) &&
         w.AddFile(u"\\names.txt", {{u"\u6D41\u540D\u79F0", 9}, {longName, 2}}) &&
         w.AddDirectory(u"\\dir", {{u"dirstream", 10}}) &&

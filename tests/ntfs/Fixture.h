@@ -88,6 +88,14 @@ bool BuildCompressed(const std::string& image, uint64_t size, std::string* error
 // The user guide's demonstration documents under \Users\demo\Documents.
 bool BuildDemo(const std::string& image, std::string* error);
 
+// A triage case under \Users\a: a download with its Zone.Identifier, a
+// document whose "Zone.Identifier" is a 48 KiB executable, a favicon that
+// is an icon, a batch script in a stream and a few bytes of binary.
+bool BuildTriage(const std::string& image, std::string* error);
+// The bytes BuildTriage writes, for the tests to compare with.
+extern const char kTriageZone[];
+std::string TriageExecutable();
+
 // True when the image's `path`:`stream` is stored compressed; read-only.
 bool StreamIsCompressed(const std::string& image, const std::u16string& path, const std::u16string& stream);
 

@@ -1,8 +1,8 @@
 // vestrel-ntfs on disk images in containers made at test time from a raw
 // fixture disk (ewfacquire, qemu-img, split): every kind lists and prints
 // exactly what the raw image does, and every damaged variant ends with one
-// line naming the file, status 1, without a crash or a hang, and without a
-// byte or a time stamp of any input changed.
+// line naming the file, status 4 (the source could not be opened), without
+// a crash or a hang, and without a byte or a time stamp of any input changed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -154,7 +154,7 @@ TEST_F(NtfsContainers, OffsetReadsAVolumeInsideAContainer) {
         EXPECT_EQ(r.out.size(), 4097u);
         // One byte past the volume's start is no boot sector.
         r = RunNtfs({"list", "--offset", std::to_string(p3 + 1), In(given)});
-        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.status, 4);
         EXPECT_NE(r.err.find("no NTFS boot sector at offset " + std::to_string(p3 + 1)), std::string::npos) << r.err;
     }
 }
@@ -222,7 +222,8 @@ TEST_F(NtfsContainers, DamagedContainersSayWhatIsWrongAndChangeNothing) {
             const RunResult r = RunNtfs(args, 60);
             EXPECT_FALSE(r.timedOut);
             EXPECT_EQ(r.signal, 0);
-            EXPECT_EQ(r.status, 1) << r.err;
+            // The source could not be opened at all.
+            EXPECT_EQ(r.status, 4) << r.err;
             EXPECT_NE(r.err.find(d.said), std::string::npos) << r.err;
             EXPECT_EQ(r.err.find("vestrel-ntfs: " + In(d.given)), 0u) << r.err;
         }
@@ -260,7 +261,7 @@ TEST_F(NtfsContainers, InfoNamesTheContainerAndThePartitionsItHolds) {
     }
     ASSERT_TRUE(Shell("mkdir -p i1 && cp e01many.E0* i1/ && rm i1/e01many.E04"));
     const RunResult bad = RunNtfs({"info", In("i1/e01many.E01")});
-    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.status, 4);
     EXPECT_NE(bad.err.find("incomplete or damaged"), std::string::npos) << bad.err;
     EXPECT_EQ(RunNtfs({"info", "--format", "csv", In("disk.raw")}).status, 2);
 }

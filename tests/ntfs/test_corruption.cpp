@@ -63,7 +63,8 @@ TEST_P(Corruption, EveryCommandEndsInTimeWithADefinedStatus) {
         const RunResult r = RunNtfs(args, 30);
         EXPECT_FALSE(r.timedOut) << args[0];
         EXPECT_EQ(r.signal, 0) << args[0];
-        EXPECT_TRUE(r.status == 0 || r.status == 1) << args[0] << " status " << r.status << "\n" << r.err;
+        // 4: damage took the named path itself away.
+        EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 4) << args[0] << " status " << r.status << "\n" << r.err;
         // Our own words, never the library's raw output.
         EXPECT_EQ(r.err.find("ntfs_"), std::string::npos) << r.err;
         if (std::getenv("VESTREL_SHOW_STATUS")) std::printf("seed %u %s: %d\n%s", GetParam(), args[0].c_str(), r.status, r.err.c_str());

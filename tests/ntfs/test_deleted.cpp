@@ -4,6 +4,8 @@
 // and the options' misuse refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -36,18 +38,28 @@ protected:
     }
 };
 
-// "path:stream" -> {deleted, recovery} of a csv listing.
+// "path:stream" -> {deleted, recovery} of a csv listing, by column name.
 std::map<std::string, std::pair<std::string, std::string>> Rows(const std::string& csv) {
     const auto parsed = vestrel::testing::ParseCsv(csv);
     EXPECT_TRUE(parsed.ok);
     std::map<std::string, std::pair<std::string, std::string>> out;
+    if (parsed.records.empty()) return out;
+    const std::vector<std::string>& header = parsed.records[0];
+    const auto column = [&](const char* name) {
+        return size_t(std::find(header.begin(), header.end(), name) - header.begin());
+    };
+    const size_t deleted = column("deleted"), recovery = column("recovery");
+    if (deleted == header.size() || recovery == header.size()) {
+        ADD_FAILURE() << "no deleted/recovery columns";
+        return out;
+    }
     for (size_t i = 1; i < parsed.records.size(); ++i) {
         const auto& r = parsed.records[i];
-        if (r.size() != 7) {
+        if (r.size() != header.size()) {
             ADD_FAILURE() << "a row of " << r.size() << " fields";
             continue;
         }
-        out[r[0] + ":" + r[1]] = {r[4], r[6]};
+        out[r[0] + ":" + r[1]] = {r[deleted], r[recovery]};
     }
     return out;
 }
@@ -57,7 +69,7 @@ std::map<std::string, std::pair<std::string, std::string>> Rows(const std::strin
 TEST_F(Deleted, ListShowsDeletedStreamsWithTheirColumns) {
     const RunResult r = RunNtfs({"list", "-r", "--deleted", "--format", "csv", g_image});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "path,stream,size,directory,deleted,record,recovery\r");
+    EXPECT_EQ(r.out.rfind("path,stream,size,directory,deleted,record,recovery,", 0), 0u) << r.out;
     const std::map<std::string, std::pair<std::string, std::string>> expected = {
         {"\\keep\\live.txt:live", {"no", ""}},
         {"\\keep\\gone.txt:res", {"yes", "recovered"}},
@@ -70,7 +82,12 @@ TEST_F(Deleted, ListShowsDeletedStreamsWithTheirColumns) {
     // Without --deleted: the live stream alone, and no new columns.
     const RunResult plain = RunNtfs({"list", "-r", "--format", "csv", g_image});
     EXPECT_EQ(plain.status, 0);
-    EXPECT_EQ(plain.out, "path,stream,size,directory\r\n\\keep\\live.txt,live,5,false\r\n");
+    const auto listed = vestrel::testing::ParseCsv(plain.out);
+    ASSERT_TRUE(listed.ok);
+    ASSERT_EQ(listed.records.size(), 2u) << plain.out;
+    EXPECT_EQ(std::find(listed.records[0].begin(), listed.records[0].end(), "deleted"), listed.records[0].end());
+    EXPECT_EQ(std::vector<std::string>(listed.records[1].begin(), listed.records[1].begin() + 4),
+              (std::vector<std::string>{"\\keep\\live.txt", "live", "5", "false"}));
 
     const RunResult json = RunNtfs({"list", "-r", "--deleted", "--format", "json", g_image});
     ASSERT_EQ(json.status, 0);
@@ -140,9 +157,13 @@ TEST_F(Deleted, CatGivesTheBytesADeletedStreamHeld) {
 TEST_F(Deleted, CatByRecordNumber) {
     const RunResult list = RunNtfs({"list", "-r", "--deleted", "--format", "csv", g_image});
     const auto parsed = vestrel::testing::ParseCsv(list.out);
+    ASSERT_FALSE(parsed.records.empty());
+    const auto& header = parsed.records[0];
+    const size_t at = size_t(std::find(header.begin(), header.end(), "record") - header.begin());
+    ASSERT_LT(at, header.size());
     std::string record;
     for (const auto& row : parsed.records)
-        if (row.size() == 7 && row[0] == "\\keep\\gone.txt" && row[1] == "res") record = row[5];
+        if (row.size() == header.size() && row[0] == "\\keep\\gone.txt" && row[1] == "res") record = row[at];
     ASSERT_FALSE(record.empty());
     const RunResult right = RunNtfs({"cat", "--deleted", "--record", record, g_image, "\\keep\\gone.txt:res"});
     EXPECT_EQ(right.status, 0);
@@ -159,10 +180,13 @@ TEST_F(Deleted, ExtractWritesEveryStreamAndNamesTheOverwrittenOne) {
     ASSERT_EQ(r.status, 0) << r.err;
     const auto index = vestrel::testing::ParseCsv(ReadFile(to + "/index.csv"));
     ASSERT_EQ(index.records.size(), 6u);
-    EXPECT_EQ(index.records[0],
-              (std::vector<std::string>{"path", "stream", "size", "directory", "deleted", "record", "recovery", "saved_as"}));
+    const auto& header = index.records[0];
+    EXPECT_EQ(std::vector<std::string>(header.begin(), header.begin() + 7),
+              (std::vector<std::string>{"path", "stream", "size", "directory", "deleted", "record", "recovery"}));
+    ASSERT_EQ(header.back(), "saved_as");
     std::map<std::string, std::string> saved;
-    for (size_t i = 1; i < index.records.size(); ++i) saved[index.records[i][0] + ":" + index.records[i][1]] = index.records[i][7];
+    for (size_t i = 1; i < index.records.size(); ++i)
+        saved[index.records[i][0] + ":" + index.records[i][1]] = index.records[i].back();
     EXPECT_EQ(ReadFile(to + "/" + saved["\\keep\\gone.txt:big"]), g_bytes.nonResident);
     EXPECT_EQ(ReadFile(to + "/" + saved["\\$OrphanFiles\\orphan.txt:o"]), g_bytes.orphan);
     const std::string overwritten = saved["\\reused.txt:carrier"];

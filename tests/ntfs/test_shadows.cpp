@@ -52,7 +52,8 @@ TEST_F(NtfsShadows, EveryStoreIsListedAfterTheLiveVolumeWithItsNumberAndTime) {
     const auto csv = vestrel::testing::ParseCsv(r.out);
     ASSERT_TRUE(csv.ok);
     ASSERT_EQ(csv.records.size(), 1u + 3 * 4) << r.out;
-    EXPECT_EQ(csv.records[0], (std::vector<std::string>{"snapshot", "path", "stream", "size", "directory"}));
+    EXPECT_EQ(std::vector<std::string>(csv.records[0].begin(), csv.records[0].begin() + 5),
+              (std::vector<std::string>{"snapshot", "path", "stream", "size", "directory"}));
     for (size_t snapshot = 0; snapshot < 3; ++snapshot)
         for (size_t i = 0; i < 4; ++i) {
             const auto& row = csv.records[1 + snapshot * 4 + i];
@@ -105,10 +106,12 @@ TEST_F(NtfsShadows, ExtractFromAStoreGoesToItsOwnFolder) {
     ASSERT_EQ(r.status, 0) << r.err;
     const auto csv = vestrel::testing::ParseCsv(ReadFile(dir + "/index.csv"));
     ASSERT_EQ(csv.records.size(), 3u);
-    EXPECT_EQ(csv.records[0], (std::vector<std::string>{"snapshot", "path", "stream", "size", "directory", "saved_as"}));
+    EXPECT_EQ(std::vector<std::string>(csv.records[0].begin(), csv.records[0].begin() + 5),
+              (std::vector<std::string>{"snapshot", "path", "stream", "size", "directory"}));
+    EXPECT_EQ(csv.records[0].back(), "saved_as");
     EXPECT_EQ(csv.records[1][0], "vss2 2013-12-03T06:37:48Z");
-    EXPECT_EQ(csv.records[1][5].substr(0, 5), "vss2_");
-    EXPECT_EQ(ReadFile(dir + "/" + csv.records[1][5]).size(), std::stoull(csv.records[1][3]));
+    EXPECT_EQ(csv.records[1].back().substr(0, 5), "vss2_");
+    EXPECT_EQ(ReadFile(dir + "/" + csv.records[1].back()).size(), std::stoull(csv.records[1][3]));
     std::system(("rm -rf '" + dir + "'").c_str());
 }
 

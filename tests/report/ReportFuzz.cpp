@@ -1,5 +1,7 @@
 // Any UTF-16 name and any UTF-8 text: the writers' output must read back to
-// the exact name, and an extracted stream's file name must stay safe.
+// the exact name, and an extracted stream's file name must stay safe. The
+// same bytes as stream content: zone parsing, kind detection and the name
+// rule end with a defined answer, and a body line keeps its eleven fields.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -33,5 +35,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Whatever bytes come in, decoding ends and re-encoding is stable.
     const std::u16string decoded = FromUtf8(std::string(reinterpret_cast<const char*>(data), size));
     if (FromUtf8(ToUtf8(decoded)) != decoded) std::abort();
+
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const ZoneParse zone = ParseZoneIdentifier(bytes, size);
+    if (zone.wellFormed != zone.problem.empty()) std::abort();
+    if (zone.wellFormed && (zone.info.zoneId.size() != 1 || size > kMaxZoneFileSize)) std::abort();
+    const std::string kind = DetectKind(bytes.substr(0, kKindProbeBytes), size);
+    bool known = false;
+    for (const std::string& k : AllKinds()) known = known || k == kind;
+    if (!known || (size == 0) != (kind == "empty")) std::abort();
+    const std::string note = NameMismatch(u"Zone.Identifier", bytes, size, kind);
+    if (note.empty() != zone.wellFormed && kind == "text") std::abort();
+
+    StreamRow row;
+    row.path = name;
+    row.stream = name;
+    const std::string body = BodyLine(row);
+    size_t bars = 0;
+    for (char c : body) {
+        bars += c == '|';
+        if (c == '\n' || c == '\r') std::abort();
+    }
+    if (bars != 10) std::abort();
     return 0;
 }

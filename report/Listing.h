@@ -1,0 +1,51 @@
+// The choices of one listing that both console programs share: format,
+// digests, filters, --zones, --all, --excel; and what happens to each
+// stream found (filtered by name first, then read for its facts, then
+// filtered by what it holds).
+#pragma once
+#include <string>
+
+#include "Facts.h"
+#include "Filter.h"
+#include "Options.h"
+#include "Row.h"
+#include "Writers.h"
+
+namespace vestrel::report {
+
+// Which host-file facts a program can give.
+struct SourceTraits {
+    bool nameTimes = false;  // $FILE_NAME times (vestrel-ntfs)
+    bool reference = false;  // MFT record and sequence (vestrel-ntfs)
+    bool fileId = false;     // the file id (vestrel-cli)
+    bool flags = false;      // resident, sparse, compressed, encrypted
+};
+
+// The options Listing::Parse reads, for a program's option table.
+extern const char* const kListingFlags[];     // null-terminated
+extern const char* const kListingValued[];    // null-terminated
+
+struct Listing {
+    Format format = Format::Csv;
+    bool formatGiven = false;
+    bool excel = false;
+    bool zones = false;  // --zones: only Zone.Identifier streams, with their fields
+    bool all = false;
+    FactOptions facts;
+    Filters filters;
+
+    // Reads the options above from `args`; false with `error` for a bad
+    // value. `format` is left as set when --format is absent.
+    bool Parse(const ParsedArgs& args, std::string* error);
+    Columns ColumnsFor(const SourceTraits& traits) const;
+    WriterOptions Writer() const { return {excel}; }
+
+    // Before reading: --name, --exclude, the size bounds and --zones.
+    bool Wants(const StreamRow& row) const;
+    // Reads the facts and decides: true when the row is to be written.
+    // A read failure leaves `readError` set (the caller says it on stderr);
+    // the row is then still written, with empty digests.
+    bool Examine(StreamRow* row, const ReadAt& read, std::string* readError) const;
+};
+
+}  // namespace vestrel::report
