@@ -168,15 +168,17 @@ void HostFacts(HANDLE file, StreamRow* row) {
 // Every named stream of one entry, names and sizes only: no stream's data is
 // read, so a cloud placeholder or an offline file is not downloaded or
 // recalled by a listing. False (with the error) when the entry cannot be
-// opened. `host`, when given, gets the entry's times and id.
+// opened. `host`, when given, gets the entry's times and id; `remote`, when
+// given, whether its data is elsewhere (so that no stream of it is read).
 bool ForEachStream(const std::wstring& path, bool all, const std::function<bool(const NamedStream&)>& visit,
-                   DWORD* error, StreamRow* host = nullptr) {
+                   DWORD* error, StreamRow* host = nullptr, bool* remote = nullptr) {
     OpenFile file(FsCall::kOpen, path, GENERIC_READ, kShareAll, OPEN_EXISTING, kStreamOpenFlags);
     if (!file.ok()) {
         *error = file.error();
         return false;
     }
     if (host != nullptr) HostFacts(file.get(), host);
+    if (remote != nullptr) *remote = HandleDataIsRemote(file.get());
     ListStreamsWithoutData(file.get(), path, [&](const NamedStream& s) { return (s.excluded && !all) || visit(s); });
     return true;
 }
@@ -245,17 +247,21 @@ public:
         host.path = U16(Shown(path));
         host.isDirectory = isDirectory;
         DWORD err = 0;
+        bool remote = false;
         // The usual names come through too: Examine decides whether to hide them.
         const bool opened = ForEachStream(path, true, [&](const NamedStream& s) {
             StreamRow row = host;
             row.stream = U16(s.name);
             row.size = s.size;
-            if (!listing_.Wants(row) || !Examine(listing_, path, &row, diag_)) return true;
+            if (!listing_.Wants(row)) return true;
+            // A cloud placeholder's or an offline file's streams are not
+            // read: that would fetch the file ("Handling placeholders").
+            if (remote ? !listing_.LeaveUnread(&row) : !Examine(listing_, path, &row, diag_)) return true;
             diag_.BeforeRow();
             writer_.Row(row);
             found_ = true;
             return Out().Ok();
-        }, &err, &host);
+        }, &err, &host, &remote);
         if (!opened) diag_.Unreadable(path, err);
     }
     void Unreadable(const std::wstring& path, DWORD error) override { diag_.Unreadable(path, error); }

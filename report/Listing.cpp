@@ -90,4 +90,10 @@ bool Listing::Examine(StreamRow* row, const ReadAt& read, std::string* readError
     return filters.KeepsKind(row->kind);
 }
 
+bool Listing::LeaveUnread(StreamRow* row) const {
+    if (IsExcludedName(row->stream) && !all && !zones) return false;
+    row->note = "content not read: the file's data is not on this disk (cloud or offline file)";
+    return filters.KeepsKind(row->kind);
+}
+
 }  // namespace vestrel::report

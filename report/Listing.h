@@ -46,6 +46,11 @@ struct Listing {
     // A read failure leaves `readError` set (the caller says it on stderr);
     // the row is then still written, with empty digests.
     bool Examine(StreamRow* row, const ReadAt& read, std::string* readError) const;
+    // In place of Examine for a stream that is deliberately not read (its
+    // file's data is in the cloud or offline, and reading would fetch it):
+    // the row says so in its note, a usual name stays hidden as by name
+    // alone, and --kind keeps nothing it cannot judge.
+    bool LeaveUnread(StreamRow* row) const;
 };
 
 }  // namespace vestrel::report

@@ -83,8 +83,7 @@ int CNtfsStream::EnumStreams(std::wstring path, NtfsStreamList* list, const std:
     // A placeholder's or an offline file's data is fetched when read: its
     // streams are listed from names and sizes alone (the rows are the same,
     // only the records' data previews stay empty).
-    DWORD attributes = 0;
-    if (g_attributes.load()(file.get(), &attributes) && vestrel::DataIsRemote(attributes)) {
+    if (vestrel::HandleDataIsRemote(file.get())) {
         vestrel::ListStreamsWithoutData(file.get(), path, [list](const vestrel::NamedStream& s) {
             if (s.excluded) return true;
             std::unique_ptr<NtfsStreamInfo> record(new NtfsStreamInfo());
@@ -130,6 +129,11 @@ std::wstring PlatformStreamPath(const std::wstring& file, const std::wstring& na
 bool DataIsRemote(DWORD attributes) {
     return (attributes & (FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS | FILE_ATTRIBUTE_RECALL_ON_OPEN |
                           FILE_ATTRIBUTE_OFFLINE)) != 0;
+}
+
+bool HandleDataIsRemote(HANDLE file) {
+    DWORD attributes = 0;
+    return g_attributes.load()(file, &attributes) && DataIsRemote(attributes);
 }
 
 FileQueryCalls SetFileQueryCalls(FileQueryCalls calls) {

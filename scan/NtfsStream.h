@@ -49,6 +49,9 @@ namespace vestrel {
 // download or recall it ("Handling placeholders"; "File Attribute
 // Constants": RECALL_ON_DATA_ACCESS, RECALL_ON_OPEN, OFFLINE).
 bool DataIsRemote(DWORD attributes);
+// DataIsRemote for an open file, its attributes asked through the query
+// seam below; false when they cannot be had.
+bool HandleDataIsRemote(HANDLE file);
 
 // The two handle queries the no-data listing makes, for the test seam:
 // the file's attributes (FileBasicInfo) and its stream list

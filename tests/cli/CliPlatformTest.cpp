@@ -521,6 +521,46 @@ TEST(CliNoDataListing, TheDialogsEnumerationOfAFileWhoseDataIsElsewhere) {
     vestrel::SetFileQueryCalls(before);
 }
 
+// vestrel-cli lists such a file's streams without opening any of them: the
+// kind and digests that would need their bytes are not read, and the names
+// only content could have shown stay hidden (status 3: something listed).
+TEST(CliNoDataListing, AListingOpensNoStreamOfAFileWhoseDataIsElsewhere) {
+    TempDir tmp;
+    const std::wstring file = tmp / L"f.txt";
+    ASSERT_TRUE(WriteBytes(file, "main"));
+    ASSERT_TRUE(WriteBytes(file + L":one", "plain words"));
+    ASSERT_TRUE(WriteBytes(file + L":Zone.Identifier", "MZ" + std::string(98, '\0')));
+    const vestrel::FileQueryCalls before = vestrel::SetFileQueryCalls({FakeAttributes, nullptr});
+    const struct {
+        std::vector<std::wstring> options;
+        int here, remote;  // statuses: data on the disk, data elsewhere
+    } cases[] = {
+        {{}, 3, 3},
+        {{L"--name", L"zone.identifier"}, 3, 0},  // an executable behind the usual name
+        {{L"--name", L"zone.identifier", L"--all"}, 3, 3},
+        {{L"--kind", L"text"}, 3, 0},
+        {{L"--hash", L"sha256", L"--min-size", L"11", L"--max-size", L"11"}, 3, 3},
+    };
+    for (DWORD attributes : {DWORD(0), DWORD(FILE_ATTRIBUTE_OFFLINE), DWORD(0x00040000), DWORD(0x00400000)}) {
+        g_attributesValue = attributes;
+        const bool remote = attributes != 0;
+        for (const auto& c : cases) {
+            std::vector<std::wstring> args = {L"list", L"--quiet", L"--fail-if-found", L"--format", L"csv"};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            args.push_back(file);
+            OpenLog log;
+            EXPECT_EQ(RunCli(args), remote ? c.remote : c.here) << std::hex << attributes << " " << Narrow(args[5]);
+            int streamOpens = 0;
+            for (const Open& o : log.opens) streamOpens += o.path.find(L':', 6) != std::wstring::npos;
+            if (remote)
+                EXPECT_EQ(streamOpens, 0) << std::hex << attributes;
+            else
+                EXPECT_GE(streamOpens, 1) << "content read where the data is here";
+        }
+    }
+    vestrel::SetFileQueryCalls(before);
+}
+
 // --- the backup privilege -----------------------------------------------------
 
 namespace {

@@ -406,6 +406,25 @@ bool BuildBench(const std::string& image, unsigned files, std::string* error, un
     return w.Close();
 }
 
+bool BuildDigests(const std::string& image, std::string* error) {
+    // Sizes as streams come: many small zone files and notes, fewer
+    // documents, a few payloads in the megabytes.
+    static const uint64_t kSizes[] = {120, 4096, 65536, 1u << 20};
+    constexpr unsigned kFiles = 400, kLarge = 4;
+    if (!Format(image, 320ull << 20, error)) return false;
+    Writer w;
+    if (!w.Open(image, error)) return false;
+    for (unsigned i = 0; i < kFiles + kLarge; ++i) {
+        const uint64_t size = i < kFiles ? kSizes[i % 4] : 16ull << 20;
+        const std::u16string path = u"\\d" + Digits(i / 50) + u"\\f" + Digits(i) + u".bin";
+        if (!w.AddFile(path, {{u"s", size}})) {
+            *error = w.error();
+            return false;
+        }
+    }
+    return w.Close();
+}
+
 bool BuildCompressed(const std::string& image, uint64_t size, std::string* error) {
     if (!Format(image, 8ull << 20, error)) return false;
     Writer w;

@@ -81,6 +81,10 @@ bool BuildDeleted(const std::string& image, DeletedFixture* bytes, std::string* 
 // carrying a stream, for the benchmark.
 bool BuildBench(const std::string& image, unsigned files, std::string* error, unsigned perDirectory = 100);
 
+// 404 files with a stream "s" each, sized as streams come: 400 of 120 B,
+// 4 KiB, 64 KiB and 1 MiB in turn, and 4 of 16 MiB (171 MiB in all).
+bool BuildDigests(const std::string& image, std::string* error);
+
 // A small volume whose \packed.bin carries a compressed stream "packed" of
 // `size` bytes of CompressibleText.
 bool BuildCompressed(const std::string& image, uint64_t size, std::string* error);

@@ -7,6 +7,7 @@
 //   ntfs_fixture moved IMAGE         files and directories before their directory in the MFT
 //   ntfs_fixture deleted IMAGE       deleted files with named streams
 //   ntfs_fixture triage IMAGE        the user guide's triage case
+//   ntfs_fixture digests IMAGE       streams of realistic sizes (171 MiB), for the digest bench
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -26,11 +27,12 @@ int main(int argc, char** argv) {
         ok = BuildDeleted(argv[2], &bytes, &error);
     }
     else if (kind == "triage" && argc == 3) ok = BuildTriage(argv[2], &error);
+    else if (kind == "digests" && argc == 3) ok = BuildDigests(argv[2], &error);
     else if (kind == "bench" && (argc == 4 || argc == 5))
         ok = BuildBench(argv[2], unsigned(std::strtoul(argv[3], nullptr, 10)), &error,
                         argc == 5 ? unsigned(std::strtoul(argv[4], nullptr, 10)) : 100);
     else {
-        std::fputs("usage: ntfs_fixture standard IMAGE | bench IMAGE FILES [PER_DIRECTORY] | demo IMAGE | moved IMAGE | deleted IMAGE | triage IMAGE\n", stderr);
+        std::fputs("usage: ntfs_fixture standard IMAGE | bench IMAGE FILES [PER_DIRECTORY] | demo IMAGE | moved IMAGE | deleted IMAGE | triage IMAGE | digests IMAGE\n", stderr);
         return 2;
     }
     if (!ok) std::fprintf(stderr, "ntfs_fixture: %s\n", error.c_str());

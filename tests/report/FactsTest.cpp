@@ -620,3 +620,38 @@ TEST(ReportNames, StreamSpecTakesExactlyDataAsItsType) {
         }
     }
 }
+
+// A stream left unread (its file's data is elsewhere) is listed with a note
+// unless only its content could have shown it: a usual name stays hidden
+// without --all/--zones, and --kind cannot keep what it cannot judge.
+TEST(ReportListing, UnreadStreamsAreNotedOrHiddenAsTheOptionsSay) {
+    struct Case {
+        const char* name;
+        bool all, zones;
+        std::vector<std::string> kinds;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"payload", false, false, {}, true},
+        {"Zone.Identifier", false, false, {}, false},
+        {"favicon", false, false, {}, false},
+        {"Zone.Identifier", true, false, {}, true},
+        {"Zone.Identifier", false, true, {}, true},
+        {"payload", false, false, {"pe"}, false},
+        {"payload", true, false, {"pe", "script"}, false},
+    };
+    for (const Case& c : cases) {
+        Listing listing;
+        listing.all = c.all;
+        listing.zones = c.zones;
+        listing.filters.kinds = c.kinds;
+        StreamRow row;
+        row.stream = FromUtf8(c.name);
+        row.size = 100;
+        EXPECT_EQ(listing.LeaveUnread(&row), c.kept) << c.name << " all " << c.all << " zones " << c.zones;
+        if (c.kept) {
+            EXPECT_NE(row.note.find("not read"), std::string::npos) << row.note;
+            EXPECT_TRUE(row.kind.empty() && row.sha256.empty());
+        }
+    }
+}
