@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "CliRunner.h"
 #include "Fixture.h"
 #include "NtfsLib.h"
+#include "ReadAhead.h"
 #include "Source.h"
 #include "SourceBitLocker.h"
 #include "Targets.h"
@@ -355,4 +357,93 @@ TEST(SplitRaw, ReadsAcrossSegmentEndsEqualTheWholeImage) {
     EXPECT_FALSE(OpenSource(dir + "/img.001", &error));
     EXPECT_NE(error.find("fewer than the one after it"), std::string::npos) << error;
     std::filesystem::remove_all(dir);
+}
+
+namespace {
+
+// Bytes in memory that cannot be read where `bad` lies, counting reads.
+class FlakyMemorySource final : public Source {
+public:
+    FlakyMemorySource(std::string bytes, uint64_t badFrom, uint64_t badTo)
+        : Source("memory"), bytes_(std::move(bytes)), badFrom_(badFrom), badTo_(badTo) {}
+    bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
+        ++reads;
+        if (offset > bytes_.size() || count > bytes_.size() - offset) return false;
+        if (count != 0 && offset < badTo_ && offset + count > badFrom_) return false;
+        std::memcpy(buffer, bytes_.data() + offset, count);
+        return true;
+    }
+    uint64_t size() const override { return bytes_.size(); }
+    std::string Describe() const override { return "memory"; }
+    SourceKind kind() const override { return SourceKind::Raw; }
+    mutable std::atomic<int> reads{0};
+
+private:
+    std::string bytes_;
+    uint64_t badFrom_, badTo_;
+};
+
+std::string Pattern(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = char(i * 7 + i / 251);
+    return s;
+}
+
+}  // namespace
+
+// Whatever the order of reads, read-ahead answers exactly what the source
+// answers: at block edges, across blocks, in the short last block, past the
+// end, and around a stretch that cannot be read (where only reads touching
+// it fail, not the whole block around it).
+TEST(ReadAhead, AnswersWhatTheSourceAnswersForEveryRange) {
+    constexpr size_t kSize = 100, kBlock = 16;
+    const std::string bytes = Pattern(kSize);
+    struct Range {
+        uint64_t offset;
+        size_t count;
+    };
+    const Range ranges[] = {{0, 1},   {0, 16},  {0, 17},  {15, 1},  {15, 2},  {16, 16}, {31, 34}, {36, 4},
+                            {37, 4},  {38, 2},  {40, 1},  {41, 1},  {41, 7},  {48, 16}, {95, 5},  {96, 4},
+                            {99, 1},  {99, 2},  {100, 0}, {100, 1}, {0, 100}, {0, 101}, {64, 0},  {2, 98}};
+    for (bool reversed : {false, true}) {
+        for (unsigned depth : {0u, 1u, 3u}) {
+            auto inner = std::make_unique<FlakyMemorySource>(bytes, 40, 41);
+            const FlakyMemorySource& plain = *inner;
+            const std::unique_ptr<Source> ahead = WithReadAhead(std::move(inner), kBlock, depth);
+            ASSERT_EQ(ahead->size(), kSize);
+            std::vector<Range> order(std::begin(ranges), std::end(ranges));
+            if (reversed) std::reverse(order.begin(), order.end());
+            for (const Range& r : order) {
+                std::string want(r.count, '\x55'), got(r.count, '\x55');
+                const bool expected = plain.ReadAt(r.offset, want.data(), r.count);
+                EXPECT_EQ(ahead->ReadAt(r.offset, got.data(), r.count), expected)
+                    << r.offset << "+" << r.count << " depth " << depth;
+                if (expected) {
+                    EXPECT_EQ(got, want) << r.offset << "+" << r.count;
+                }
+            }
+        }
+    }
+}
+
+// Read in order, each block is read from the source once, the next ones
+// ahead of need; the blocks held stay within the bound.
+TEST(ReadAhead, InOrderReadsReadEachBlockOnce) {
+    constexpr size_t kBlock = 4096, kBlocks = 64;
+    const std::string bytes = Pattern(kBlock * kBlocks);
+    auto inner = std::make_unique<FlakyMemorySource>(bytes, 0, 0);
+    const FlakyMemorySource& plain = *inner;
+    const std::unique_ptr<Source> ahead = WithReadAhead(std::move(inner), kBlock, 3);
+    std::string got(1000, '\0');
+    for (uint64_t offset = 0; offset + got.size() <= bytes.size(); offset += got.size()) {
+        ASSERT_TRUE(ahead->ReadAt(offset, got.data(), got.size()));
+        ASSERT_EQ(got, bytes.substr(offset, got.size())) << offset;
+    }
+    EXPECT_GE(plain.reads.load(), int(kBlocks) - 1);
+    EXPECT_LE(plain.reads.load(), int(kBlocks));
+    // Jumping back to the start finds it gone (at most depth + 2 held) and
+    // reads it again, once.
+    const int before = plain.reads.load();
+    ASSERT_TRUE(ahead->ReadAt(0, got.data(), got.size()));
+    EXPECT_EQ(plain.reads.load(), before + 1);
 }
