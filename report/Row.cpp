@@ -132,7 +132,7 @@ std::string IsoTime(uint64_t ntfsTime) {
         if (days < length) break;
         days -= length;
     }
-    char buf[40];
+    char buf[96];  // room for any 64-bit year as the compiler counts it
     std::snprintf(buf, sizeof buf, "%04llu-%02u-%02lluT%02llu:%02llu:%02llu.%07lluZ", (unsigned long long)year,
                   month + 1, (unsigned long long)days + 1, (unsigned long long)secondsOfDay / 3600,
                   (unsigned long long)secondsOfDay / 60 % 60, (unsigned long long)secondsOfDay % 60,
