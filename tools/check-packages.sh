@@ -79,7 +79,8 @@ else
     [ $status -eq 0 ] || fail "list -r exits $status: $(cat "$tmp/list.err")"
     for row in 'path,stream,size,directory' '\sizes.txt,s101,101,false' '\dir,dirstream,10,true' \
                '\sparse.bin,big,4294967301,false' '\dir\linkb.txt,linked,7,false'; do
-      tr -d '\r' < "$tmp/rows.csv" | grep -qxF "$row" || fail "list -r has no row $row"
+      # The first four columns; the facts after them vary with the image's times.
+      tr -d '\r' < "$tmp/rows.csv" | cut -d, -f1-4 | grep -qxF "$row" || fail "list -r has no row $row"
     done
     echo "   list -r on the fixture image: $(($(wc -l < "$tmp/rows.csv") - 1)) rows"
   else
