@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
+#include "ReadFully.h"
 #include "Source.h"
 
 namespace vestrel::ntfs {
@@ -66,15 +66,7 @@ private:
             if (fd_ < 0) return false;
             open_ = index;
         }
-        while (count > 0) {
-            const ssize_t got = ::pread(fd_, out, count, off_t(offset));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            out += got;
-            offset += uint64_t(got);
-            count -= size_t(got);
-        }
-        return true;
+        return PreadFully(fd_, out, count, offset) == count;
     }
 
     std::vector<Segment> segments_;
