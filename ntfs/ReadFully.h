@@ -1,6 +1,6 @@
-// Reads that may be answered in parts: a file's pread and a container
-// library's read at an offset each deliver what they can, and the caller
-// asks again for the rest.
+// Reads that come in parts: a file's pread and a container library's read
+// at an offset deliver what they can, a read over blocks or segments stops
+// at each one's end, and the caller asks again for the rest.
 #pragma once
 #include <sys/types.h>
 

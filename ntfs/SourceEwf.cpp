@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "LibyalSource.h"
+#include "ReadFully.h"
 
 namespace vestrel::ntfs {
 namespace {
@@ -25,20 +26,17 @@ public:
     // whole blocks are kept here (a fixed few: memory stays flat).
     bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
         if (offset > size_ || count > size_ - offset) return false;
-        auto* out = static_cast<uint8_t*>(buffer);
-        while (count > 0) {
-            const uint64_t start = offset - offset % kBlock;
+        // Block by block: each piece ends at its block's end.
+        const auto fromBlock = [this](uint8_t* out, size_t want, uint64_t at) -> ssize_t {
+            const uint64_t start = at - at % kBlock;
             const Block* block = Find(start);
-            if (block == nullptr) return false;
-            const size_t within = size_t(offset - start);
-            const size_t part = std::min(count, block->length - within);
-            if (part == 0) return false;
+            if (block == nullptr) return -1;
+            const size_t within = size_t(at - start);
+            const size_t part = std::min(want, block->length - within);
             std::memcpy(out, block->data.data() + within, part);
-            out += part;
-            offset += part;
-            count -= part;
-        }
-        return true;
+            return ssize_t(part);
+        };
+        return ReadFully(fromBlock, buffer, count, offset) == count;
     }
     uint64_t size() const override { return size_; }
     std::string Describe() const override {

@@ -37,17 +37,14 @@ public:
 
     bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
         if (offset > size_ || count > size_ - offset) return false;
-        auto* out = static_cast<uint8_t*>(buffer);
-        while (count > 0) {
-            const size_t index = size_t(offset / segmentSize_);
-            const uint64_t within = offset % segmentSize_;
-            const size_t part = size_t(std::min<uint64_t>(count, segments_[index].size - within));
-            if (!ReadSegment(index, within, out, part)) return false;
-            out += part;
-            offset += part;
-            count -= part;
-        }
-        return true;
+        // Segment by segment: each piece ends at its segment's end.
+        const auto fromSegment = [this](uint8_t* out, size_t want, uint64_t at) -> ssize_t {
+            const size_t index = size_t(at / segmentSize_);
+            const uint64_t within = at % segmentSize_;
+            const size_t part = size_t(std::min<uint64_t>(want, segments_[index].size - within));
+            return ReadSegment(index, within, out, part) ? ssize_t(part) : -1;
+        };
+        return ReadFully(fromSegment, buffer, count, offset) == count;
     }
     uint64_t size() const override { return size_; }
     std::string Describe() const override {
