@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ReadFully.h"
+
 namespace vestrel::ntfs {
 
 std::string HumanSize(uint64_t bytes) {
@@ -53,21 +55,8 @@ private:
 bool ReadEnds(int fd, uint64_t size, std::vector<uint8_t>* head, std::vector<uint8_t>* tail) {
     head->resize(size_t(std::min<uint64_t>(size, kHeadBytes)));
     tail->resize(size_t(std::min<uint64_t>(size, kTailBytes)));
-    auto readAll = [fd](uint8_t* out, size_t count, uint64_t offset) {
-        while (count > 0) {
-            const ssize_t got = ::pread(fd, out, count, off_t(offset));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                if (got == 0) errno = EIO;
-                return false;
-            }
-            out += got;
-            offset += uint64_t(got);
-            count -= size_t(got);
-        }
-        return true;
-    };
-    return readAll(head->data(), head->size(), 0) && readAll(tail->data(), tail->size(), size - tail->size());
+    return PreadFully(fd, head->data(), head->size(), 0) == head->size() &&
+           PreadFully(fd, tail->data(), tail->size(), size - tail->size()) == tail->size();
 }
 
 }  // namespace

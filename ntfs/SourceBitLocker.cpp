@@ -2,68 +2,52 @@
 
 #include <libbde.h>
 
-#include "LibyalError.h"
+#include "LibyalSource.h"
 #include "SourceBfio.h"
 
 namespace vestrel::ntfs {
 namespace {
 
+using BdeCalls = LibyalCalls<libbde_volume_initialize, libbde_volume_open_file_io_handle, LIBBDE_OPEN_READ,
+                             libbde_volume_close, libbde_volume_free, libbde_volume_read_buffer_at_offset,
+                             libbde_error_sprint, libbde_error_free>;
+
 class LibbdeVolume : public BitLockerVolume {
 public:
-    ~LibbdeVolume() override {
-        if (volume_ != nullptr) {
-            libbde_volume_close(volume_, nullptr);
-            libbde_volume_free(&volume_, nullptr);
-        }
-    }
     bool Open(const Source& volume, const std::string& password, const std::string& recoveryPassword,
               std::string* error) override {
         io_ = BfioHandle::Make(volume, error);
         if (!io_) return false;
         libbde_error_t* libError = nullptr;
-        auto take = [&libError] { return TakeLibyalError(&libError, libbde_error_sprint, libbde_error_free); };
-        if (libbde_volume_initialize(&volume_, &libError) != 1) {
-            *error = take();
+        if (!volume_.Initialize(&libError)) {
+            *error = TakeError<BdeCalls>(&libError);
             return false;
         }
-        if ((!password.empty() && libbde_volume_set_utf8_password(volume_, reinterpret_cast<const uint8_t*>(password.data()),
+        if ((!password.empty() && libbde_volume_set_utf8_password(volume_.get(), reinterpret_cast<const uint8_t*>(password.data()),
                                                                   password.size(), &libError) != 1) ||
             (!recoveryPassword.empty() &&
-             libbde_volume_set_utf8_recovery_password(volume_, reinterpret_cast<const uint8_t*>(recoveryPassword.data()),
+             libbde_volume_set_utf8_recovery_password(volume_.get(), reinterpret_cast<const uint8_t*>(recoveryPassword.data()),
                                                       recoveryPassword.size(), &libError) != 1)) {
-            *error = "the key is not accepted (" + take() + ")";
+            *error = "the key is not accepted (" + TakeError<BdeCalls>(&libError) + ")";
             return false;
         }
-        if (libbde_volume_open_file_io_handle(volume_, io_->get(), LIBBDE_OPEN_READ, &libError) != 1) {
-            *error = "a damaged BitLocker volume (" + take() + ")";
+        if (!volume_.Open(&libError, io_->get())) {
+            *error = "a damaged BitLocker volume (" + TakeError<BdeCalls>(&libError) + ")";
             return false;
         }
-        open_ = true;
         size64_t size = 0;
-        if (libbde_volume_get_size(volume_, &size, &libError) == 1) size_ = uint64_t(size);
-        else take();
+        if (libbde_volume_get_size(volume_.get(), &size, &libError) == 1) size_ = uint64_t(size);
+        else TakeError<BdeCalls>(&libError);
         return true;
     }
-    bool Locked() const override { return !open_ || libbde_volume_is_locked(volume_, nullptr) != 0; }
+    bool Locked() const override { return !volume_.open() || libbde_volume_is_locked(volume_.get(), nullptr) != 0; }
     uint64_t Size() const override { return size_; }
-    bool Read(uint64_t offset, void* buffer, size_t count) override {
-        auto* out = static_cast<uint8_t*>(buffer);
-        while (count > 0) {
-            libbde_error_t* libError = nullptr;
-            const ssize_t got = libbde_volume_read_buffer_at_offset(volume_, out, count, off64_t(offset), &libError);
-            if (libError != nullptr) libbde_error_free(&libError);
-            if (got <= 0) return false;
-            out += got;
-            offset += uint64_t(got);
-            count -= size_t(got);
-        }
-        return true;
-    }
+    bool Read(uint64_t offset, void* buffer, size_t count) override { return volume_.ReadAt(offset, buffer, count); }
 
 private:
+    // Declared after the I/O handle it reads through, so it goes first.
     std::unique_ptr<BfioHandle> io_;
-    libbde_volume_t* volume_ = nullptr;
-    bool open_ = false;
+    LibyalHandle<BdeCalls> volume_;
     uint64_t size_ = 0;
 };
 

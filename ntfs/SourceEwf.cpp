@@ -8,41 +8,35 @@
 #include <cstring>
 #include <vector>
 
-#include "LibyalError.h"
-#include "Source.h"
+#include "LibyalSource.h"
+#include "ReadFully.h"
 
 namespace vestrel::ntfs {
 namespace {
 
-std::string TakeError(libewf_error_t** error) { return TakeLibyalError(error, libewf_error_sprint, libewf_error_free); }
+using EwfCalls = LibyalCalls<libewf_handle_initialize, libewf_handle_open, LIBEWF_OPEN_READ, libewf_handle_close,
+                             libewf_handle_free, libewf_handle_read_random, libewf_error_sprint, libewf_error_free>;
 
 class EwfSource : public Source {
 public:
-    EwfSource(std::string path, libewf_handle_t* handle, uint64_t size, int segments, SourceKind kind)
-        : Source(std::move(path)), handle_(handle), size_(size), segments_(segments), kind_(kind) {}
-    ~EwfSource() override {
-        libewf_handle_close(handle_, nullptr);
-        libewf_handle_free(&handle_, nullptr);
-    }
+    EwfSource(std::string path, LibyalHandle<EwfCalls> handle, uint64_t size, int segments, SourceKind kind)
+        : Source(std::move(path)), handle_(std::move(handle)), size_(size), segments_(segments), kind_(kind) {}
     // The volume layer asks for a few hundred bytes at a time, mostly in
     // order; each of the library's reads costs a chunk lookup and a copy, so
     // whole blocks are kept here (a fixed few: memory stays flat).
     bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
         if (offset > size_ || count > size_ - offset) return false;
-        auto* out = static_cast<uint8_t*>(buffer);
-        while (count > 0) {
-            const uint64_t start = offset - offset % kBlock;
+        // Block by block: each piece ends at its block's end.
+        const auto fromBlock = [this](uint8_t* out, size_t want, uint64_t at) -> ssize_t {
+            const uint64_t start = at - at % kBlock;
             const Block* block = Find(start);
-            if (block == nullptr) return false;
-            const size_t within = size_t(offset - start);
-            const size_t part = std::min(count, block->length - within);
-            if (part == 0) return false;
+            if (block == nullptr) return -1;
+            const size_t within = size_t(at - start);
+            const size_t part = std::min(want, block->length - within);
             std::memcpy(out, block->data.data() + within, part);
-            out += part;
-            offset += part;
-            count -= part;
-        }
-        return true;
+            return ssize_t(part);
+        };
+        return ReadFully(fromBlock, buffer, count, offset) == count;
     }
     uint64_t size() const override { return size_; }
     std::string Describe() const override {
@@ -69,20 +63,12 @@ private:
         b.start = UINT64_MAX;
         b.length = size_t(std::min<uint64_t>(kBlock, size_ - start));
         b.data.resize(kBlock);
-        size_t done = 0;
-        while (done < b.length) {
-            libewf_error_t* error = nullptr;
-            const ssize_t got =
-                libewf_handle_read_random(handle_, b.data.data() + done, b.length - done, off64_t(start + done), &error);
-            if (error != nullptr) libewf_error_free(&error);
-            if (got <= 0) return nullptr;
-            done += size_t(got);
-        }
+        if (!handle_.ReadAt(start, b.data.data(), b.length)) return nullptr;
         b.start = start;
         return &b;
     }
 
-    libewf_handle_t* handle_;
+    LibyalHandle<EwfCalls> handle_;
     uint64_t size_;
     mutable Block blocks_[kBlocks];
     mutable size_t next_ = 0;
@@ -144,7 +130,7 @@ std::unique_ptr<Source> OpenEwf(const std::string& path, std::string* error) {
     char** names = nullptr;
     int count = 0;
     if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &libError) != 1 || count < 1) {
-        *error = path + ": the segment files cannot be found (" + TakeError(&libError) + ")";
+        *error = path + ": the segment files cannot be found (" + TakeError<EwfCalls>(&libError) + ")";
         return nullptr;
     }
     std::string problem = GapAfter(names[count - 1]);
@@ -154,28 +140,25 @@ std::unique_ptr<Source> OpenEwf(const std::string& path, std::string* error) {
         *error = path + ": " + problem;
         return nullptr;
     }
-    libewf_handle_t* handle = nullptr;
-    if (libewf_handle_initialize(&handle, &libError) != 1) {
+    LibyalHandle<EwfCalls> handle;
+    if (!handle.Initialize(&libError)) {
         libewf_glob_free(names, count, nullptr);
-        *error = path + ": " + TakeError(&libError);
+        *error = path + ": " + TakeError<EwfCalls>(&libError);
         return nullptr;
     }
     // No limit on the segments held open: this version of the library
     // misreads a set when its pool of open files is limited at all.
-    const int opened = libewf_handle_open(handle, names, count, LIBEWF_OPEN_READ, &libError);
+    const bool opened = handle.Open(&libError, names, count);
     libewf_glob_free(names, count, nullptr);
     size64_t size = 0;
-    if (opened != 1 || libewf_handle_get_media_size(handle, &size, &libError) != 1) {
-        *error = path + ": a damaged or incomplete evidence file set (" + TakeError(&libError) + ")";
-        libewf_handle_free(&handle, nullptr);
+    if (!opened || libewf_handle_get_media_size(handle.get(), &size, &libError) != 1) {
+        *error = path + ": a damaged or incomplete evidence file set (" + TakeError<EwfCalls>(&libError) + ")";
         return nullptr;
     }
     // The last segment ends with a "done" section and every one carries
     // its tables; a set that opened without them is cut short.
-    if (libewf_handle_segment_files_corrupted(handle, nullptr) == 1) {
+    if (libewf_handle_segment_files_corrupted(handle.get(), nullptr) == 1) {
         *error = path + ": the evidence file set is incomplete or damaged (a segment is truncated, or the last is missing)";
-        libewf_handle_close(handle, nullptr);
-        libewf_handle_free(&handle, nullptr);
         return nullptr;
     }
     uint8_t first[8] = {};
@@ -185,7 +168,7 @@ std::unique_ptr<Source> OpenEwf(const std::string& path, std::string* error) {
         std::fclose(f);
     }
     const SourceKind kind = RecognizeContent(first, sizeof first, nullptr, 0);
-    return std::make_unique<EwfSource>(path, handle, uint64_t(size), count, kind == SourceKind::Ewf2 ? kind : SourceKind::Ewf);
+    return std::make_unique<EwfSource>(path, std::move(handle), uint64_t(size), count, kind == SourceKind::Ewf2 ? kind : SourceKind::Ewf);
 }
 
 }  // namespace vestrel::ntfs

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ReadFully.h"
 #include "Source.h"
 
 namespace vestrel::ntfs {
@@ -19,16 +20,7 @@ public:
 
     bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
         if (offset > size_ || count > size_ - offset) return false;
-        auto* out = static_cast<uint8_t*>(buffer);
-        while (count > 0) {
-            const ssize_t got = ::pread(fd_, out, count, off_t(offset));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            out += got;
-            offset += uint64_t(got);
-            count -= size_t(got);
-        }
-        return true;
+        return PreadFully(fd_, buffer, count, offset) == count;
     }
     uint64_t size() const override { return size_; }
     std::string Describe() const override {

@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
+#include "ReadFully.h"
 #include "Source.h"
 
 namespace vestrel::ntfs {
@@ -37,17 +37,14 @@ public:
 
     bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
         if (offset > size_ || count > size_ - offset) return false;
-        auto* out = static_cast<uint8_t*>(buffer);
-        while (count > 0) {
-            const size_t index = size_t(offset / segmentSize_);
-            const uint64_t within = offset % segmentSize_;
-            const size_t part = size_t(std::min<uint64_t>(count, segments_[index].size - within));
-            if (!ReadSegment(index, within, out, part)) return false;
-            out += part;
-            offset += part;
-            count -= part;
-        }
-        return true;
+        // Segment by segment: each piece ends at its segment's end.
+        const auto fromSegment = [this](uint8_t* out, size_t want, uint64_t at) -> ssize_t {
+            const size_t index = size_t(at / segmentSize_);
+            const uint64_t within = at % segmentSize_;
+            const size_t part = size_t(std::min<uint64_t>(want, segments_[index].size - within));
+            return ReadSegment(index, within, out, part) ? ssize_t(part) : -1;
+        };
+        return ReadFully(fromSegment, buffer, count, offset) == count;
     }
     uint64_t size() const override { return size_; }
     std::string Describe() const override {
@@ -66,15 +63,7 @@ private:
             if (fd_ < 0) return false;
             open_ = index;
         }
-        while (count > 0) {
-            const ssize_t got = ::pread(fd_, out, count, off_t(offset));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            out += got;
-            offset += uint64_t(got);
-            count -= size_t(got);
-        }
-        return true;
+        return PreadFully(fd_, out, count, offset) == count;
     }
 
     std::vector<Segment> segments_;

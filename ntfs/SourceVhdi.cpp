@@ -9,49 +9,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "LibyalError.h"
-#include "Source.h"
+#include "LibyalSource.h"
 
 namespace vestrel::ntfs {
 namespace {
 
-std::string TakeError(libvhdi_error_t** error) { return TakeLibyalError(error, libvhdi_error_sprint, libvhdi_error_free); }
-
-class VhdiSource : public Source {
-public:
-    VhdiSource(std::string path, libvhdi_file_t* file, uint64_t size, SourceKind kind, uint32_t type)
-        : Source(std::move(path)), file_(file), size_(size), kind_(kind), type_(type) {}
-    ~VhdiSource() override {
-        libvhdi_file_close(file_, nullptr);
-        libvhdi_file_free(&file_, nullptr);
-    }
-    bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
-        if (offset > size_ || count > size_ - offset) return false;
-        auto* out = static_cast<uint8_t*>(buffer);
-        while (count > 0) {
-            libvhdi_error_t* error = nullptr;
-            const ssize_t got = libvhdi_file_read_buffer_at_offset(file_, out, count, off64_t(offset), &error);
-            if (error != nullptr) libvhdi_error_free(&error);
-            if (got <= 0) return false;
-            out += got;
-            offset += uint64_t(got);
-            count -= size_t(got);
-        }
-        return true;
-    }
-    uint64_t size() const override { return size_; }
-    std::string Describe() const override {
-        return std::string(KindName(kind_)) + " (" + (type_ == LIBVHDI_DISK_TYPE_FIXED ? "fixed" : "dynamic") + "), " +
-               HumanSize(size_);
-    }
-    SourceKind kind() const override { return kind_; }
-
-private:
-    libvhdi_file_t* file_;
-    uint64_t size_;
-    SourceKind kind_;
-    uint32_t type_;
-};
+using VhdiCalls = LibyalCalls<libvhdi_file_initialize, libvhdi_file_open, LIBVHDI_OPEN_READ, libvhdi_file_close,
+                              libvhdi_file_free, libvhdi_file_read_buffer_at_offset, libvhdi_error_sprint, libvhdi_error_free>;
 
 // A VHD's footer (its last 512 bytes; a dynamic disk also keeps a copy in
 // its first) carries a checksum: the ones' complement of the sum of its
@@ -94,36 +58,28 @@ std::unique_ptr<Source> OpenVhdi(const std::string& path, std::string* error) {
             return nullptr;
         }
     }
-    libvhdi_error_t* libError = nullptr;
-    libvhdi_file_t* file = nullptr;
-    if (libvhdi_file_initialize(&file, &libError) != 1) {
-        *error = path + ": " + TakeError(&libError);
-        return nullptr;
-    }
+    LibyalHandle<VhdiCalls> file;
+    if (!file.OpenFile(path, "a damaged virtual disk", error)) return nullptr;
     auto fail = [&](const std::string& what) {
         *error = path + ": " + what;
-        libvhdi_file_close(file, nullptr);
-        libvhdi_file_free(&file, nullptr);
         return nullptr;
     };
-    if (libvhdi_file_open(file, path.c_str(), LIBVHDI_OPEN_READ, &libError) != 1) {
-        *error = path + ": a damaged virtual disk (" + TakeError(&libError) + ")";
-        libvhdi_file_free(&file, nullptr);
-        return nullptr;
-    }
+    libvhdi_error_t* libError = nullptr;
     uint32_t type = 0;
     int version = 0;
     size64_t size = 0;
-    if (libvhdi_file_get_disk_type(file, &type, &libError) != 1 ||
-        libvhdi_file_get_file_type(file, &version, &libError) != 1 ||
-        libvhdi_file_get_media_size(file, &size, &libError) != 1)
-        return fail("a damaged virtual disk (" + TakeError(&libError) + ")");
+    if (libvhdi_file_get_disk_type(file.get(), &type, &libError) != 1 ||
+        libvhdi_file_get_file_type(file.get(), &version, &libError) != 1 ||
+        libvhdi_file_get_media_size(file.get(), &size, &libError) != 1)
+        return fail("a damaged virtual disk (" + TakeError<VhdiCalls>(&libError) + ")");
     if (type == LIBVHDI_DISK_TYPE_DIFFERENTIAL)
         return fail("a differencing disk: it holds only changes to its parent disk; give the parent");
     if (type != LIBVHDI_DISK_TYPE_FIXED && type != LIBVHDI_DISK_TYPE_DYNAMIC)
         return fail("unknown disk type " + std::to_string(type));
     const SourceKind kind = version == LIBVHDI_FILE_TYPE_VHDX ? SourceKind::Vhdx : SourceKind::Vhd;
-    return std::make_unique<VhdiSource>(path, file, uint64_t(size), kind, type);
+    return std::make_unique<LibyalSource<VhdiCalls>>(
+        path, std::move(file), uint64_t(size), kind,
+        std::string(KindName(kind)) + " (" + (type == LIBVHDI_DISK_TYPE_FIXED ? "fixed" : "dynamic") + ")");
 }
 
 }  // namespace vestrel::ntfs

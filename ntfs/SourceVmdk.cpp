@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "Bytes.h"
-#include "LibyalError.h"
-#include "Source.h"
+#include "LibyalSource.h"
+#include "ReadFully.h"
 
 namespace vestrel::ntfs {
 namespace {
@@ -21,41 +21,9 @@ namespace {
 // Descriptors are a few hundred bytes; anything past this is not one.
 constexpr size_t kMaxDescriptor = 1 << 20;
 
-std::string TakeError(libvmdk_error_t** error) { return TakeLibyalError(error, libvmdk_error_sprint, libvmdk_error_free); }
-
-class VmdkSource : public Source {
-public:
-    VmdkSource(std::string path, libvmdk_handle_t* handle, uint64_t size, size_t extents)
-        : Source(std::move(path)), handle_(handle), size_(size), extents_(extents) {}
-    ~VmdkSource() override {
-        libvmdk_handle_close(handle_, nullptr);
-        libvmdk_handle_free(&handle_, nullptr);
-    }
-    bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
-        if (offset > size_ || count > size_ - offset) return false;
-        auto* out = static_cast<uint8_t*>(buffer);
-        while (count > 0) {
-            libvmdk_error_t* error = nullptr;
-            const ssize_t got = libvmdk_handle_read_buffer_at_offset(handle_, out, count, off64_t(offset), &error);
-            if (error != nullptr) libvmdk_error_free(&error);
-            if (got <= 0) return false;
-            out += got;
-            offset += uint64_t(got);
-            count -= size_t(got);
-        }
-        return true;
-    }
-    uint64_t size() const override { return size_; }
-    std::string Describe() const override {
-        return "VMDK (" + std::to_string(extents_) + " extent" + (extents_ == 1 ? "" : "s") + "), " + HumanSize(size_);
-    }
-    SourceKind kind() const override { return SourceKind::VmdkText; }
-
-private:
-    libvmdk_handle_t* handle_;
-    uint64_t size_;
-    size_t extents_;
-};
+using VmdkCalls = LibyalCalls<libvmdk_handle_initialize, libvmdk_handle_open, LIBVMDK_OPEN_READ, libvmdk_handle_close,
+                              libvmdk_handle_free, libvmdk_handle_read_buffer_at_offset, libvmdk_error_sprint,
+                              libvmdk_error_free>;
 
 std::string DirectoryOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -71,15 +39,8 @@ bool ReadBytes(const std::string& path, uint64_t offset, size_t count, std::stri
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     out->assign(count, '\0');
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t got = ::pread(fd, &(*out)[done], count - done, off_t(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += size_t(got);
-    }
+    out->resize(PreadFully(fd, out->data(), count, offset));
     ::close(fd);
-    out->resize(done);
     return true;
 }
 
@@ -174,27 +135,19 @@ std::unique_ptr<Source> OpenVmdk(const std::string& given, std::string* error) {
             return nullptr;
         }
     }
+    LibyalHandle<VmdkCalls> handle;
+    if (!handle.OpenFile(path, "a damaged VMDK", error)) return nullptr;
     libvmdk_error_t* libError = nullptr;
-    libvmdk_handle_t* handle = nullptr;
-    if (libvmdk_handle_initialize(&handle, &libError) != 1) {
-        *error = path + ": " + TakeError(&libError);
-        return nullptr;
-    }
-    if (libvmdk_handle_open(handle, path.c_str(), LIBVMDK_OPEN_READ, &libError) != 1) {
-        *error = path + ": a damaged VMDK (" + TakeError(&libError) + ")";
-        libvmdk_handle_free(&handle, nullptr);
-        return nullptr;
-    }
     size64_t size = 0;
-    if (libvmdk_handle_set_extent_data_files_path(handle, dir.c_str(), dir.size(), &libError) != 1 ||
-        libvmdk_handle_open_extent_data_files(handle, &libError) != 1 ||
-        libvmdk_handle_get_media_size(handle, &size, &libError) != 1) {
-        *error = path + ": a damaged VMDK extent (" + TakeError(&libError) + ")";
-        libvmdk_handle_close(handle, nullptr);
-        libvmdk_handle_free(&handle, nullptr);
+    if (libvmdk_handle_set_extent_data_files_path(handle.get(), dir.c_str(), dir.size(), &libError) != 1 ||
+        libvmdk_handle_open_extent_data_files(handle.get(), &libError) != 1 ||
+        libvmdk_handle_get_media_size(handle.get(), &size, &libError) != 1) {
+        *error = path + ": a damaged VMDK extent (" + TakeError<VmdkCalls>(&libError) + ")";
         return nullptr;
     }
-    return std::make_unique<VmdkSource>(given, handle, uint64_t(size), extents.size());
+    const size_t count = extents.size();
+    return std::make_unique<LibyalSource<VmdkCalls>>(given, std::move(handle), uint64_t(size), SourceKind::VmdkText,
+                                                     "VMDK (" + std::to_string(count) + " extent" + (count == 1 ? "" : "s") + ")");
 }
 
 }  // namespace vestrel::ntfs

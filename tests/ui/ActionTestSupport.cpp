@@ -136,6 +136,11 @@ bool RightClick::Pick(int downs) {
     return WaitUntil([this] { return !::IsWindowVisible(m_menu); }, 10000);
 }
 
+bool ClickRow(const MainDialog& d, int item) {
+    RightClick click(d, item);
+    return click.WaitMenu() != nullptr && click.Cancel();
+}
+
 HWND WaitForWindow(DWORD thread, HWND except, bool (*match)(HWND), int ms) {
     HWND found = nullptr;
     WaitUntil([&] { return (found = FindWindowOf(thread, except, match)) != nullptr; }, ms);

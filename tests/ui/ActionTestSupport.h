@@ -69,6 +69,11 @@ private:
     std::unique_ptr<AsyncSend> m_send;
 };
 
+// Right-clicks row `item` (-1: no row) and closes the menu as Esc does, which
+// makes that row the one the commands act on. False when no menu showed or
+// the handler did not return.
+bool ClickRow(const MainDialog& d, int item);
+
 // A top-level dialog window of the thread other than `except` that `match`
 // accepts, waited for up to ms; null when none came.
 HWND WaitForWindow(DWORD thread, HWND except, bool (*match)(HWND), int ms);

@@ -45,48 +45,48 @@ struct FourStreams {
     }
 };
 
-}  // namespace
-
-TEST(ContextMenu, SelectionAloneGraysOrEnablesAllSixCommands) {
+// A dialog and the four files; Scan() lists them in it, `rows` as the scan
+// did. A case that makes rows of its own uses the dialog alone.
+class FourStreamsDialog : public ::testing::Test {
+protected:
+    void Scan() {
+        ASSERT_TRUE(ScanFolder(d, files.dir.path()));
+        rows = Rows(d.list());
+        ASSERT_EQ(rows.size(), 4u);
+    }
     FourStreams files;
     MainDialog d;
-    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
-    const std::vector<Row> rows = Rows(d.list());
-    ASSERT_EQ(rows.size(), 4u);
+    std::vector<Row> rows;
+};
+class ContextMenu : public FourStreamsDialog {};
+class RowActions : public FourStreamsDialog {};
 
-    {
-        RightClick click(d, 2);  // nothing selected
+}  // namespace
+
+TEST_F(ContextMenu, SelectionAloneGraysOrEnablesAllSixCommands) {
+    ASSERT_NO_FATAL_FAILURE(Scan());
+    struct Click {
+        const char* what;
+        bool selected;  // row 0
+        int item;       // -1: on no row
+        bool grayed;
+    };
+    const Click clicks[] = {
+        {"row 2, nothing selected", false, 2, true},
+        {"row 3, row 0 selected", true, 3, false},
+        {"no row, row 0 selected", true, -1, false},
+        {"no row, nothing selected", false, -1, true},
+    };
+    bool selected = false;
+    for (const Click& c : clicks) {
+        SCOPED_TRACE(c.what);
+        if (c.selected != selected) SetSelected(d.list(), 0, selected = c.selected);
+        RightClick click(d, c.item);
         ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_EQ(Grayed(d), std::vector<bool>(6, true));
-        EXPECT_EQ(d->m_nClickedItem, 2);
-        EXPECT_EQ(d->m_strStreamName, rows[2].name);
-        EXPECT_EQ(d->m_strFilePath, rows[2].path);
-        EXPECT_TRUE(click.Cancel());
-    }
-    SetSelected(d.list(), 0, true);
-    {
-        RightClick click(d, 3);
-        ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_EQ(Grayed(d), std::vector<bool>(6, false));
-        EXPECT_EQ(d->m_nClickedItem, 3);
-        EXPECT_EQ(d->m_strStreamName, rows[3].name);
-        EXPECT_EQ(d->m_strFilePath, rows[3].path);
-        EXPECT_TRUE(click.Cancel());
-    }
-    {
-        RightClick click(d, -1);  // on no row, with a selection
-        ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_EQ(Grayed(d), std::vector<bool>(6, false));
-        EXPECT_EQ(d->m_nClickedItem, -1);
-        EXPECT_EQ(d->m_strStreamName, L"");
-        EXPECT_EQ(d->m_strFilePath, L"");
-        EXPECT_TRUE(click.Cancel());
-    }
-    SetSelected(d.list(), 0, false);
-    {
-        RightClick click(d, -1);
-        ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_EQ(Grayed(d), std::vector<bool>(6, true));
+        EXPECT_EQ(Grayed(d), std::vector<bool>(6, c.grayed));
+        EXPECT_EQ(d->m_nClickedItem, c.item);
+        EXPECT_EQ(d->m_strStreamName, c.item < 0 ? std::wstring() : rows[c.item].name);
+        EXPECT_EQ(d->m_strFilePath, c.item < 0 ? std::wstring() : rows[c.item].path);
         EXPECT_TRUE(click.Cancel());
     }
     // Cancelled menus run no command.
@@ -94,13 +94,9 @@ TEST(ContextMenu, SelectionAloneGraysOrEnablesAllSixCommands) {
     for (const Row& r : rows) EXPECT_TRUE(StreamExists(r));
 }
 
-TEST(RowActions, CheckAllThenDeleteAllRemovesEveryStreamAndKeepsTheFiles) {
-    FourStreams files;
-    MainDialog d;
-    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
+TEST_F(RowActions, CheckAllThenDeleteAllRemovesEveryStreamAndKeepsTheFiles) {
+    ASSERT_NO_FATAL_FAILURE(Scan());
     const std::wstring status = WindowText(d.item(IDC_STATIC_STATUS));
-    const std::vector<Row> rows = Rows(d.list());
-    ASSERT_EQ(rows.size(), 4u);
     SetSelected(d.list(), 1, true);
 
     {   // Picked from the menu as a user does: down twice (past the separator), Enter.
@@ -135,12 +131,8 @@ TEST(RowActions, CheckAllThenDeleteAllRemovesEveryStreamAndKeepsTheFiles) {
     EXPECT_EQ(ItemCount(d.list()), 0);
 }
 
-TEST(RowActions, DeleteAllTakesOnlyTheCheckedRows) {
-    FourStreams files;
-    MainDialog d;
-    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
-    const std::vector<Row> rows = Rows(d.list());
-    ASSERT_EQ(rows.size(), 4u);
+TEST_F(RowActions, DeleteAllTakesOnlyTheCheckedRows) {
+    ASSERT_NO_FATAL_FAILURE(Scan());
     SetChecked(d.list(), 1, true);
     SetChecked(d.list(), 3, true);
 
@@ -158,21 +150,13 @@ TEST(RowActions, DeleteAllTakesOnlyTheCheckedRows) {
     files.ExpectMainContentIntact();
 }
 
-TEST(RowActions, DeleteSelectedRemovesOnlyTheRowUnderTheCursor) {
-    FourStreams files;
-    MainDialog d;
-    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
-    const std::vector<Row> rows = Rows(d.list());
-    ASSERT_EQ(rows.size(), 4u);
+TEST_F(RowActions, DeleteSelectedRemovesOnlyTheRowUnderTheCursor) {
+    ASSERT_NO_FATAL_FAILURE(Scan());
     for (int i = 0; i < 4; ++i) {
         SetSelected(d.list(), i, true);
         SetChecked(d.list(), i, true);
     }
-    {
-        RightClick click(d, 2);
-        ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_TRUE(click.Cancel());
-    }
+    ASSERT_TRUE(ClickRow(d, 2));
     ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
     EXPECT_EQ(Rows(d.list()), (std::vector<Row>{rows[0], rows[1], rows[3]}));
     for (int i = 0; i < 4; ++i) EXPECT_EQ(StreamExists(rows[i]), i != 2) << i;
@@ -181,11 +165,7 @@ TEST(RowActions, DeleteSelectedRemovesOnlyTheRowUnderTheCursor) {
 
     // A stream already gone still loses its row.
     ASSERT_TRUE(::DeleteFileW((rows[0].path + L":" + rows[0].name).c_str()));
-    {
-        RightClick click(d, 0);
-        ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_TRUE(click.Cancel());
-    }
+    ASSERT_TRUE(ClickRow(d, 0));
     ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
     EXPECT_EQ(Rows(d.list()), (std::vector<Row>{rows[1], rows[3]}));
 }
@@ -194,31 +174,23 @@ TEST(RowActions, DeleteSelectedRemovesOnlyTheRowUnderTheCursor) {
 // no stream ("file:" or ":"). Wine keeps a stream as a sibling file named
 // "file:stream", so "file:" is a real name there, standing for the file
 // itself: nothing may be deleted through it, but the row still goes.
-TEST(RowActions, PathsWithoutAStreamNameAreNeverDeleted) {
+TEST_F(RowActions, PathsWithoutAStreamNameAreNeverDeleted) {
     TempDir dir;
     const std::wstring file = dir / L"f.txt";
     ASSERT_TRUE(WriteBytes(file, "main content"));
     ASSERT_TRUE(WriteBytes(file + L":", "decoy"));
     ASSERT_TRUE(WriteBytes(file + L":kept", "kept stream"));
-    MainDialog d;
     AddRow(d.list(), L"", L"5", file);
     AddRow(d.list(), L"kept", L"11", file);
     AddRow(d.list(), L"", L"5", file);
     SetSelected(d.list(), 0, true);
 
-    {   // Click on no row: nothing is deleted and no row goes.
-        RightClick click(d, -1);
-        ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_TRUE(click.Cancel());
-    }
+    // Click on no row: nothing is deleted and no row goes.
+    ASSERT_TRUE(ClickRow(d, -1));
     ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
     EXPECT_EQ(ItemCount(d.list()), 3);
 
-    {
-        RightClick click(d, 0);
-        ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_TRUE(click.Cancel());
-    }
+    ASSERT_TRUE(ClickRow(d, 0));
     ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
     EXPECT_EQ(ItemCount(d.list()), 2);
     EXPECT_EQ(ReadBytes(file + L":"), "decoy");
@@ -237,32 +209,20 @@ TEST(RowActions, PathsWithoutAStreamNameAreNeverDeleted) {
 // A stream another program holds open without delete sharing cannot be
 // deleted: its row stays, in delete-selected and delete-all alike, while the
 // rows of the streams that did go are removed.
-TEST(RowActions, AStreamThatCouldNotBeDeletedKeepsItsRow) {
-    FourStreams files;
-    MainDialog d;
-    ASSERT_TRUE(ScanFolder(d, files.dir.path()));
-    const std::vector<Row> rows = Rows(d.list());
-    ASSERT_EQ(rows.size(), 4u);
+TEST_F(RowActions, AStreamThatCouldNotBeDeletedKeepsItsRow) {
+    ASSERT_NO_FATAL_FAILURE(Scan());
     const std::wstring held = rows[1].path + L":" + rows[1].name;
     HANDLE holder = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
 
-    {
-        RightClick click(d, 1);
-        ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_TRUE(click.Cancel());
-    }
+    ASSERT_TRUE(ClickRow(d, 1));
     ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
     EXPECT_EQ(Rows(d.list()), rows) << "the held stream's row stays";
     EXPECT_TRUE(StreamExists(rows[1]));
 
     // Its neighbour, not held, goes with its row.
-    {
-        RightClick click(d, 2);
-        ASSERT_NE(click.WaitMenu(), nullptr);
-        EXPECT_TRUE(click.Cancel());
-    }
+    ASSERT_TRUE(ClickRow(d, 2));
     ASSERT_TRUE(Command(d, ID_DELETE_SELECTED)->Wait(10000));
     EXPECT_EQ(Rows(d.list()), (std::vector<Row>{rows[0], rows[1], rows[3]}));
     EXPECT_FALSE(StreamExists(rows[2]));
