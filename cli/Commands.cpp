@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "Access.h"
+#include "CliOptions.h"
 #include "CliPaths.h"
 #include "Console.h"
 #include "FsRedirection.h"
@@ -22,6 +23,9 @@ namespace vestrel::cli {
 namespace {
 
 using report::StreamRow;
+
+// The command being run, for the help a usage error points to.
+const report::CommandSpec* g_command = nullptr;
 
 std::string Utf8(const std::wstring& w) { return report::ToUtf8(U16(w)); }
 
@@ -79,7 +83,11 @@ public:
         unreadable_ = true;
         Problem(shown, text);
     }
-    void Usage(const std::string& text) { Err().Text("vestrel-cli: " + text + "\n"); }
+    // A usage error: what is wrong and where the command's help is.
+    void Usage(const std::string& text) { Err().Text(report::UsageError(CliProgram(), g_command, text)); }
+    // One of several: each said, then TryHelp once.
+    void UsageLine(const std::string& text) { Err().Text("vestrel-cli: " + text + "\n"); }
+    void TryHelp() { Err().Text(report::TryHelp(CliProgram(), g_command)); }
     void ReadFailed(const std::wstring& extendedPath, const std::string& what) {
         unreadable_ = true;
         Problem(Shown(extendedPath), Wide(report::FromUtf8(what)));
@@ -538,12 +546,15 @@ int Delete(const Common& c) {
         std::string why;
         const StreamTarget target = ResolveStream(typed, &why);
         if (target.path.empty()) {
-            diag.Usage(Utf8(Wide(typed)) + ": " + why + "; nothing deleted");
+            diag.UsageLine(Utf8(Wide(typed)) + ": " + why + "; nothing deleted");
             refused = true;
         }
         targets.push_back(target);
     }
-    if (refused) return report::kExitUsage;
+    if (refused) {
+        diag.TryHelp();
+        return report::kExitUsage;
+    }
     const bool dryRun = c.args.Has("--dry-run");
     for (const StreamTarget& target : targets) {
         // The stream itself is opened (a link's own, never its target's) and
@@ -566,30 +577,12 @@ int Delete(const Common& c) {
     return report::FinalStatus(false, false, false, diag.AnyUnreadable());
 }
 
-struct Command {
+// The body of each command of the table (CliOptions.cpp).
+struct CommandBody {
     const char* name;
     int (*run)(const Common&);
-    report::AcceptedOptions accepted;
-    size_t minOperands;
 };
-
-const std::vector<Command>& Commands() {
-    static const std::vector<Command> commands = {
-        {"list", List,
-         {{"--recursive", "--all", "--follow-links", "--quiet", "--fail-if-found", "--help", "--zones", "--excel"},
-          {"--format", "--hash", "--name", "--exclude", "--min-size", "--max-size", "--kind"},
-          {{"-r", "--recursive"}, {"-h", "--help"}, {"-q", "--quiet"}, {"-a", "--all"}}},
-         1},
-        {"cat", Cat, {{"--help"}, {}, {{"-h", "--help"}}}, 1},
-        {"extract", Extract,
-         {{"--recursive", "--all", "--follow-links", "--quiet", "--help"},
-          {"--to", "--index-format", "--format", "--hash"},
-          {{"-r", "--recursive"}, {"-h", "--help"}, {"-q", "--quiet"}, {"-a", "--all"}}},
-         1},
-        {"delete", Delete, {{"--dry-run", "--help"}, {}, {{"-h", "--help"}}}, 1},
-    };
-    return commands;
-}
+const CommandBody kBodies[] = {{"list", List}, {"cat", Cat}, {"extract", Extract}, {"delete", Delete}};
 
 // The operands in their exact UTF-16 form: the option parser works on UTF-8,
 // which cannot carry a lone surrogate, so each operand is matched back to
@@ -614,47 +607,32 @@ std::vector<std::u16string> ExactOperands(const std::vector<std::string>& operan
 }  // namespace
 
 int Run(const std::vector<std::wstring>& wideArgs) {
+    std::vector<std::u16string> words;
+    std::vector<std::string> utf8;
+    for (const std::wstring& w : wideArgs) {
+        words.push_back(U16(w));
+        utf8.push_back(report::ToUtf8(words.back()));
+    }
+    const report::CommandLine line = report::ParseCommandLine(CliProgram(), utf8);
+    switch (line.outcome) {
+        case report::CommandLine::Outcome::Help:
+        case report::CommandLine::Outcome::Version:
+            Out().Text(line.out);
+            return report::kExitOk;
+        case report::CommandLine::Outcome::Usage:
+            Err().Text(line.err);
+            return report::kExitUsage;
+        case report::CommandLine::Outcome::Run:
+            break;
+    }
+    g_command = line.command;
     Diagnostics diag(true);
-    if (wideArgs.empty()) {
-        Err().Text(kUsage);
-        return report::kExitUsage;
-    }
-    const std::wstring& first = wideArgs[0];
-    if (first == L"--help" || first == L"-h" || first == L"help" || first == L"/?") {
-        Out().Text(kUsage);
-        return report::kExitOk;
-    }
-    if (first == L"--version" || first == L"-V") {
-        Out().Text("vestrel-cli " VESTREL_VERSION "\n");
-        return report::kExitOk;
-    }
-    const Command* command = nullptr;
-    for (const Command& c : Commands()) {
-        if (Utf8(first) == c.name) command = &c;
-    }
-    if (command == nullptr) {
-        diag.Usage("unknown command '" + Utf8(first) + "' (try --help)");
-        return report::kExitUsage;
-    }
-    std::vector<std::u16string> rest;
-    std::vector<std::string> restUtf8;
-    for (size_t i = 1; i < wideArgs.size(); ++i) {
-        rest.push_back(U16(wideArgs[i]));
-        restUtf8.push_back(report::ToUtf8(rest.back()));
-    }
     Common c;
-    c.args = report::ParseArgs(restUtf8, command->accepted);
-    if (!c.args.error.empty()) {
-        diag.Usage(std::string(command->name) + ": " + c.args.error);
-        return report::kExitUsage;
-    }
-    if (c.args.Has("--help")) {
-        Out().Text(kUsage);
-        return report::kExitOk;
-    }
-    c.operands = ExactOperands(c.args.operands, rest);
-    if (c.operands.size() < command->minOperands) {
-        diag.Usage(std::string(command->name) + ": nothing named (try --help)");
+    c.args = line.args;
+    // The command is the first word; the operands come from the rest.
+    c.operands = ExactOperands(c.args.operands, {words.begin() + 1, words.end()});
+    if (c.operands.empty()) {
+        diag.Usage(line.command->name + ": nothing named");
         return report::kExitUsage;
     }
     c.listing.format = Out().IsConsole() ? report::Format::Table : report::Format::Csv;
@@ -667,7 +645,11 @@ int Run(const std::vector<std::wstring>& wideArgs) {
         return report::kExitUsage;
     }
     c.format = c.listing.format;
-    return command->run(c);
+    for (const CommandBody& body : kBodies) {
+        if (line.command->name == body.name) return body.run(c);
+    }
+    diag.Usage(line.command->name + ": not built into this program");
+    return report::kExitUsage;
 }
 
 }  // namespace vestrel::cli

@@ -1,5 +1,6 @@
 // The choices of one listing that both console programs share: format,
-// digests, filters, --zones, --all, --excel; and what happens to each
+// digests, filters, --zones, --all, --excel (their table entries are in
+// ListingOptions.h); and what happens to each
 // stream found (filtered by name first, then read for its facts, then
 // filtered by what it holds).
 #pragma once
@@ -7,6 +8,7 @@
 
 #include "Facts.h"
 #include "Filter.h"
+#include "ListingOptions.h"
 #include "Options.h"
 #include "Row.h"
 #include "Writers.h"
@@ -20,10 +22,6 @@ struct SourceTraits {
     bool fileId = false;     // the file id (vestrel-cli)
     bool flags = false;      // resident, sparse, compressed, encrypted
 };
-
-// The options Listing::Parse reads, for a program's option table.
-extern const char* const kListingFlags[];     // null-terminated
-extern const char* const kListingValued[];    // null-terminated
 
 struct Listing {
     Format format = Format::Csv;
