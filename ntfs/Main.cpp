@@ -16,6 +16,7 @@
 #include "MftScan.h"
 #include "NtfsLib.h"
 #include "NtfsOptions.h"
+#include "Output.h"
 #include "Records.h"
 #include "Report.h"
 #include "StreamEnumerator.h"
@@ -50,6 +51,14 @@ struct Run {
     bool labelled = false;  // a partitioned disk: rows carry the volume
     bool problems = false;
     bool found = false;
+    bool showProgress = false;  // a status line on stderr, a terminal
+    report::Progress progress;
+
+    // Rows, problems and the status line may share a terminal: the line goes
+    // before anything else is written.
+    void ClearProgress() {
+        if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+    }
 
     void Problem(const Target& where, const std::u16string& path, const std::string& what) {
         problems = true;
@@ -212,8 +221,7 @@ bool WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
     const bool whole = WholeVolume(args, start);
     const bool walk = !whole || args.Value("--sort") == "path";
     const bool deleted = args.Has("--deleted");
-    const bool showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
-    report::Progress progress;
+    run->showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
     for (const Target& where : run->volumes) {
         std::unique_ptr<Volume> volume = run->Mount(where);
         if (!volume) continue;
@@ -229,12 +237,12 @@ bool WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
             each(where, label(found), Found{vol, inode, nullptr});
         };
         const auto onProblem = [&](const std::u16string& path, const std::string& what) {
-            if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+            run->ClearProgress();
             run->Problem(where, path, what);
         };
         const auto tick = [&](const std::u16string& folder) {
-            if (!showProgress) return;
-            const std::string line = progress.Tick(NowMs(), folder);
+            if (!run->showProgress) return;
+            const std::string line = run->progress.Tick(NowMs(), folder);
             if (!line.empty()) std::fputs(line.c_str(), stderr);
         };
         const auto onDeleted = [&](const report::StreamRow& found, const DeletedStream& stream) {
@@ -257,7 +265,7 @@ bool WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
             MftScan(vol, scan, onStream, onDeleted, onProblem, [&](uint64_t) { tick(u"$MFT"); }).Run();
         }
     }
-    if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+    run->ClearProgress();
     return walked || !mounted;
 }
 
@@ -292,6 +300,7 @@ int List(const report::ParsedArgs& args) {
             return;
         }
         run.found = true;
+        run.ClearProgress();
         writer->Row(row);
     });
     writer->Finish();
@@ -300,48 +309,11 @@ int List(const report::ParsedArgs& args) {
     return report::FinalStatus(false, run.found, failIfFound, run.problems);
 }
 
-bool AllZero(const char* data, size_t size) {
-    for (size_t i = 0; i < size; ++i)
-        if (data[i] != 0) return false;
-    return true;
-}
+// Where copied bytes go, in order: standard output or a new file.
+using Sink = std::function<bool(const char* data, size_t size, std::string* error)>;
 
-// Writes pieces of one stream to `fd` in order. With `holes` (a new regular
-// file) runs of zeros are skipped rather than written, so a sparse stream
-// stays sparse on disk.
-class StreamOut {
-public:
-    StreamOut(int fd, bool holes) : fd_(fd), holes_(holes) {}
-    bool Put(const char* data, size_t size, std::string* error) {
-        if (holes_ && AllZero(data, size)) {
-            position_ += size;
-            if (::ftruncate(fd_, off_t(position_)) != 0 || ::lseek(fd_, off_t(position_), SEEK_SET) < 0) {
-                *error = std::string("write error (") + std::strerror(errno) + ")";
-                return false;
-            }
-            return true;
-        }
-        for (size_t done = 0; done < size;) {
-            const ssize_t put = ::write(fd_, data + done, size - done);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                *error = std::string("write error (") + std::strerror(errno) + ")";
-                return false;
-            }
-            done += size_t(put);
-        }
-        position_ += size;
-        return true;
-    }
-
-private:
-    int fd_;
-    bool holes_;
-    uint64_t position_ = 0;
-};
-
-// Copies one data attribute of a live file to `fd`, a megabyte at a time.
-bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool holes, std::string* error,
+// Copies one data attribute of a live file to `out`, a megabyte at a time.
+bool CopyStream(ntfs_inode* inode, const std::u16string& stream, const Sink& out, std::string* error,
                 report::ContentTap* tap = nullptr) {
     ntfs_attr* na = ntfs_attr_open(inode, AT_DATA, reinterpret_cast<ntfschar*>(const_cast<char16_t*>(stream.data())),
                                    u32(stream.size()));
@@ -349,7 +321,6 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
         *error = errno == ENOENT ? "no such stream" : std::string("the stream cannot be opened (") + std::strerror(errno) + ")";
         return false;
     }
-    StreamOut out(fd, holes);
     std::vector<char> buffer(1 << 20);
     s64 position = 0;
     bool ok = true;
@@ -362,7 +333,7 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
             break;
         }
         if (tap != nullptr) tap->Add(buffer.data(), size_t(got));
-        if (!out.Put(buffer.data(), size_t(got), error)) {
+        if (!out(buffer.data(), size_t(got), error)) {
             ok = false;
             break;
         }
@@ -372,29 +343,28 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
     return ok;
 }
 
-// Copies what was found to `fd`: a deleted file's stream from its record or
+// Copies what was found to `out`: a deleted file's stream from its record or
 // runs, a live one through its inode (opened here when the scan gave none).
-bool CopyFound(const Found& found, const report::StreamRow& row, int fd, bool holes, std::string* error,
+bool CopyFound(const Found& found, const report::StreamRow& row, const Sink& out, std::string* error,
                report::ContentTap* tap) {
     if (found.deleted != nullptr) {
-        StreamOut out(fd, holes);
         std::string writeError;
         const bool ok = ReadDeleted(found.volume, *found.deleted,
                                     [&](const char* data, size_t size) {
                                         if (tap != nullptr) tap->Add(data, size);
-                                        return out.Put(data, size, &writeError);
+                                        return out(data, size, &writeError);
                                     },
                                     error);
         if (!writeError.empty()) *error = writeError;
         return ok;
     }
-    if (found.inode != nullptr) return CopyStream(found.inode, row.stream, fd, holes, error, tap);
+    if (found.inode != nullptr) return CopyStream(found.inode, row.stream, out, error, tap);
     ntfs_inode* inode = ntfs_inode_open(found.volume, row.record);
     if (inode == nullptr) {
         *error = std::string("its MFT record cannot be read (") + std::strerror(errno != 0 ? errno : EIO) + ")";
         return false;
     }
-    const bool ok = CopyStream(inode, row.stream, fd, holes, error, tap);
+    const bool ok = CopyStream(inode, row.stream, out, error, tap);
     ntfs_inode_close(inode);
     return ok;
 }
@@ -484,23 +454,14 @@ int Cat(const report::ParsedArgs& args) {
         return report::kExitNoSource;
     }
     std::fflush(stdout);
-    const bool ok = CopyStream(inode, stream, STDOUT_FILENO, false, &error);
+    StreamOut out(STDOUT_FILENO, false);
+    const bool ok = CopyStream(inode, stream, [&](const char* data, size_t size, std::string* e) {
+        return out.Put(data, size, e);
+    }, &error);
     ntfs_inode_close(inode);
     if (!ok) run.Problem(run.volumes[0], path + u":" + stream, error);
     if (!ok && error == "no such stream") return report::kExitNoSource;
     return ok && !run.problems ? report::kExitOk : report::kExitPartial;
-}
-
-// Creates `name` (or "name (n)") in `dir` as a new file; never replaces one.
-int CreateNew(int dir, const std::u16string& name, std::string* chosen) {
-    for (unsigned n = 0; n < 10000; ++n) {
-        const std::u16string candidate = n == 0 ? name : report::NumberedName(name, n);
-        *chosen = FitFileName(report::ToUtf8(candidate));
-        const int fd = ::openat(dir, chosen->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 std::u16string ParentPath(const std::u16string& path) {
@@ -546,10 +507,12 @@ int Extract(const report::ParsedArgs& args) {
         Say(target + ": " + std::strerror(errno));
         return report::kExitPartial;
     }
-    std::string indexName;
-    const int indexFd = CreateNew(dir, indexFormat == report::Format::Json ? u"index.jsonl" : u"index.csv", &indexName);
-    if (indexFd < 0) {
-        Say(target + ": the index cannot be created (" + std::strerror(errno) + ")");
+    PosixTargetDirectory targetDir(dir);
+    // The index first, so that no extracted stream can take its name.
+    const report::NewFileResult indexFile =
+        report::CreateNewNumbered(targetDir, indexFormat == report::Format::Json ? u"index.jsonl" : u"index.csv");
+    if (indexFile.file == nullptr) {
+        Say(target + ": the index cannot be created (" + indexFile.why + ")");
         ::close(dir);
         return report::kExitPartial;
     }
@@ -560,7 +523,8 @@ int Extract(const report::ParsedArgs& args) {
     columns.deleted = args.Has("--deleted");
     bool indexOk = true;
     auto index = report::RowWriter::Make(indexFormat, columns, [&](const std::string& text) {
-        if (::write(indexFd, text.data(), text.size()) != ssize_t(text.size())) indexOk = false;
+        std::string error;
+        if (indexOk && !indexFile.file->Write(text.data(), text.size(), &error)) indexOk = false;
     }, listing.Writer());
     const std::u16string base = ParentPath(start);
     unsigned extracted = 0;
@@ -579,36 +543,35 @@ int Extract(const report::ParsedArgs& args) {
         run.found = true;
         std::u16string relative = start == u"\\" ? RelativePath(u"\\", found.path) : RelativePath(base, found.path);
         if (!where.Name().empty()) relative = ChildPath(report::FromUtf8(where.Name()), relative);
-        std::string file;
         std::u16string name = report::SafeExtractName(relative, found.stream);
         // Bytes some other file may have written over are never taken for
         // the stream's own: the file's name says so.
         if (found.recovery == u"overwritten") name += u".overwritten";
-        const int fd = CreateNew(dir, name, &file);
-        if (fd < 0) {
-            run.Problem(where, found.path + u":" + found.stream, std::string("cannot create a file for it (") + std::strerror(errno) + ")");
+        const report::NewFileResult file = report::CreateNewNumbered(targetDir, name);
+        if (file.file == nullptr) {
+            run.Problem(where, found.path + u":" + found.stream, "cannot create a file for it (" + file.why + ")");
             return;
         }
         std::string error;
         report::ContentTap tap(listing.facts, row);
-        const bool copied = CopyFound(at, found, fd, true, &error, &tap);
-        ::close(fd);
+        const bool copied = CopyFound(at, found, [&](const char* data, size_t size, std::string* e) {
+            return file.file->Write(data, size, e);
+        }, &error, &tap);
         if (!copied) {
-            ::unlinkat(dir, file.c_str(), 0);
+            file.file->Discard();
             run.Problem(where, found.path + u":" + found.stream, error);
             return;
         }
         tap.Finish(&row, true);
-        row.savedAs = report::FromUtf8(file);
+        row.savedAs = file.name;
         index->Row(row);
         ++extracted;
     });
     index->Finish();
     if (!indexOk) run.Problem({}, u"", "the index could not be written completely");
-    ::close(indexFd);
     ::close(dir);
     if (!args.Has("--quiet"))
-        Say(std::to_string(extracted) + " stream(s) extracted to " + target + ", index " + indexName);
+        Say(std::to_string(extracted) + " stream(s) extracted to " + target + ", index " + report::ToUtf8(indexFile.name));
     if (!walked) return report::kExitNoSource;
     return report::FinalStatus(false, run.found, args.Has("--fail-if-found"), run.problems);
 }
