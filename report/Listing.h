@@ -1,8 +1,7 @@
 // The choices of one listing that both console programs share: format,
 // digests, filters, --zones, --all, --excel (their table entries are in
-// ListingOptions.h); and what happens to each
-// stream found (filtered by name first, then read for its facts, then
-// filtered by what it holds).
+// ListingOptions.h); and what happens to each stream found (filtered by name
+// first, then read for its facts, then filtered by what it holds).
 #pragma once
 #include <string>
 

@@ -3,6 +3,7 @@
 // options a command's table holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -269,10 +270,16 @@ TEST(CommandLine, EachProgramsCommandsAcceptExactlyWhatTheirHelpShows) {
                                         program->name + " " + command.name + " --help' for more information.\n");
             }
         }
-        // Every help text fits 79 columns; the overview names every command.
+        // Every help text fits 79 columns and is ASCII (the release's
+        // README.txt quotes vestrel-cli's as such); the overview names every
+        // command.
         std::istringstream lines(FullHelp(*program));
         std::string line;
-        while (std::getline(lines, line)) EXPECT_LE(line.size(), 79u) << program->name << ": " << line;
+        while (std::getline(lines, line)) {
+            EXPECT_LE(line.size(), 79u) << program->name << ": " << line;
+            EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char c) { return c > 0 && c < 0x7f; }))
+                << program->name << ": " << line;
+        }
         const std::string overview = OverviewHelp(*program);
         for (const CommandSpec& command : program->commands)
             EXPECT_NE(overview.find("\n  " + command.name + " "), std::string::npos) << command.name;
