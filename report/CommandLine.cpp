@@ -137,10 +137,11 @@ CommandLine ParseProgramOptions(const ProgramSpec& program, const std::vector<st
     if (version->count() != 0) {
         return Printed(CommandLine::Outcome::Version, nullptr, program.name + " " + program.version + "\n");
     }
-    const std::vector<std::string> rest = app.remaining();
-    const std::string& first = rest.empty() ? words[0] : rest[0];
-    if (!first.empty() && first[0] == '-' && first != "--") return Usage(program, nullptr, "unknown option " + OptionWord(first));
-    return Usage(program, nullptr, "options follow the command: " + words[0]);
+    for (const std::string& extra : app.remaining()) {
+        if (extra == "--") break;
+        if (extra.size() > 1 && extra[0] == '-') return Usage(program, nullptr, "unknown option " + OptionWord(extra));
+    }
+    return Usage(program, nullptr, "the command comes first: " + program.name + " COMMAND [options] ARGUMENTS");
 }
 
 CommandLine ParseCommand(const ProgramSpec& program, const CommandSpec& command, std::vector<std::string> words) {

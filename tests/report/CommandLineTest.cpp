@@ -122,6 +122,7 @@ TEST(CommandLine, AUsageErrorIsTwoLinesNamingWhatIsWrongAndWhereHelpIs) {
         {{"help", "frob"}, "unknown command 'frob'", ""},
         {{"--bogus"}, "unknown option --bogus", ""},
         {{"-r", "list", "x"}, "unknown option -r", ""},
+        {{"--", "list", "x"}, "the command comes first: prog COMMAND [options] ARGUMENTS", ""},
         {{"/?"}, "unknown command '/?'", ""},  // only where the program takes it
     };
     for (const Case& c : cases) {
