@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cctype>
 
 namespace vestrel::report {
 
@@ -114,10 +115,19 @@ CommandLine Printed(CommandLine::Outcome outcome, const CommandSpec* command, co
     return line;
 }
 
+// A word the user typed, shown in a message that stays one line: control
+// characters become '?'.
+std::string Quoted(std::string word) {
+    for (char& c : word) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return word;
+}
+
 // An unknown option as the user typed it, without a value given with "=".
 std::string OptionWord(const std::string& word) {
     const size_t eq = word.find('=');
-    return word.compare(0, 2, "--") == 0 && eq != std::string::npos ? word.substr(0, eq) : word;
+    return Quoted(word.compare(0, 2, "--") == 0 && eq != std::string::npos ? word.substr(0, eq) : word);
 }
 
 // Before any command: help, version, or what is wrong.
@@ -131,7 +141,7 @@ CommandLine ParseProgramOptions(const ProgramSpec& program, const std::vector<st
     try {
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
-        return Usage(program, nullptr, e.what());
+        return Usage(program, nullptr, Quoted(e.what()));
     }
     if (help->count() != 0) return Printed(CommandLine::Outcome::Help, nullptr, OverviewHelp(program));
     if (version->count() != 0) {
@@ -145,23 +155,51 @@ CommandLine ParseProgramOptions(const ProgramSpec& program, const std::vector<st
 }
 
 CommandLine ParseCommand(const ProgramSpec& program, const CommandSpec& command, std::vector<std::string> words) {
-    // "--opt=" gives an empty value (CLI11 would take the next word), and a
-    // flag given a value is refused rather than read as true or false.
+    // Checked before CLI11 reads them: "--opt=" gives an empty value (CLI11
+    // would take the next word); a flag given a value is refused rather than
+    // read as true or false; every letter of "-rq" must be an option (CLI11
+    // would make an operand of what follows an unknown one).
+    bool valueNext = false;
     for (size_t i = 0; i < words.size() && words[i] != "--"; ++i) {
-        const size_t eq = words[i].find('=');
-        if (words[i].compare(0, 2, "--") != 0 || eq == std::string::npos) continue;
-        const OptionSpec* option = FindOption(command.options, words[i].substr(0, eq));
-        if (option == nullptr) continue;
-        if (option->value.empty()) return Usage(program, &command, command.name + ": option " + option->Key() + " takes no value");
-        if (eq + 1 == words[i].size()) {
-            words[i].resize(eq);
-            words.insert(words.begin() + long(i) + 1, std::string());
-            ++i;
+        const std::string& word = words[i];
+        if (valueNext || word.size() < 2 || word[0] != '-') {
+            valueNext = false;
+            continue;
+        }
+        if (word[1] == '-') {
+            const size_t eq = word.find('=');
+            const OptionSpec* option = FindOption(command.options, word.substr(0, eq));
+            if (option == nullptr) continue;
+            if (option->value.empty()) {
+                if (eq == std::string::npos) continue;
+                return Usage(program, &command, command.name + ": option " + option->Key() + " takes no value");
+            }
+            if (eq == std::string::npos) {
+                valueNext = true;
+            } else if (eq + 1 == word.size()) {
+                words[i].resize(eq);
+                words.insert(words.begin() + long(i) + 1, std::string());
+                ++i;
+            }
+            continue;
+        }
+        for (size_t k = 1; k < word.size(); ++k) {
+            const std::string letter = std::string("-") + word[k];
+            if (letter == "-h") continue;
+            const OptionSpec* option = FindOption(command.options, letter);
+            if (option == nullptr) {
+                const bool plain = std::isalnum(static_cast<unsigned char>(word[k])) != 0;
+                return Usage(program, &command, command.name + ": unknown option " + (plain ? letter : Quoted(word)));
+            }
+            if (!option->value.empty()) {
+                valueNext = k + 1 == word.size();  // else the rest of the word is its value
+                break;
+            }
         }
     }
     CLI::App app(command.summary, program.name + " " + command.name);
     app.set_help_flag(kHelpOption.names);
-    app.allow_extras();  // unknown options are collected and refused below, by name
+    app.allow_extras();  // operands and unknown options are collected below
     std::vector<std::vector<std::string>> values(command.options.size());
     std::vector<CLI::Option*> added;
     for (size_t i = 0; i < command.options.size(); ++i) {
@@ -173,8 +211,6 @@ CommandLine ParseCommand(const ProgramSpec& program, const CommandSpec& command,
             added.push_back(app.add_option(spec.names, values[i])->allow_extra_args(false)->take_all());
         }
     }
-    std::vector<std::string> operands;
-    app.add_option("operands", operands);
     std::vector<std::string> reversed(words.rbegin(), words.rend());
     try {
         app.parse(reversed);
@@ -182,15 +218,26 @@ CommandLine ParseCommand(const ProgramSpec& program, const CommandSpec& command,
         return Printed(CommandLine::Outcome::Help, &command, CommandHelp(program, command));
     } catch (const CLI::ArgumentMismatch& e) {
         // "--format: 1 required TEXT missing": the value is missing.
-        const std::string what = e.what();
+        const std::string what = Quoted(e.what());
         const OptionSpec* option = FindOption(command.options, what.substr(0, what.find(':')));
         return Usage(program, &command,
                      command.name + ": " + (option != nullptr ? "option " + option->Key() + " needs a value" : what));
     } catch (const CLI::ParseError& e) {
-        return Usage(program, &command, command.name + ": " + e.what());
+        return Usage(program, &command, command.name + ": " + Quoted(e.what()));
     }
+    // The operands are what CLI11 leaves, in order, exactly as given (a
+    // positional option of its own would make a list of a "[a,b]" word);
+    // before "--", a word that looks like an option is one unknown.
+    std::vector<std::string> operands;
+    bool ended = false;
     for (const std::string& extra : app.remaining()) {
-        if (extra != "--") return Usage(program, &command, command.name + ": unknown option " + OptionWord(extra));
+        if (!ended && extra == "--") {
+            ended = true;
+        } else if (!ended && extra.size() > 1 && extra[0] == '-') {
+            return Usage(program, &command, command.name + ": unknown option " + OptionWord(extra));
+        } else {
+            operands.push_back(extra);
+        }
     }
     CommandLine line;
     line.outcome = CommandLine::Outcome::Run;
@@ -231,12 +278,12 @@ CommandLine ParseCommandLine(const ProgramSpec& program, const std::vector<std::
     if (first == "help") {
         if (words.size() == 1) return Printed(CommandLine::Outcome::Help, nullptr, OverviewHelp(program));
         const CommandSpec* command = FindCommand(program, words[1]);
-        if (command == nullptr) return Usage(program, nullptr, "unknown command '" + words[1] + "'");
+        if (command == nullptr) return Usage(program, nullptr, "unknown command '" + Quoted(words[1]) + "'");
         return Printed(CommandLine::Outcome::Help, command, CommandHelp(program, *command));
     }
     if (first.size() > 1 && first[0] == '-') return ParseProgramOptions(program, words);
     const CommandSpec* command = FindCommand(program, first);
-    if (command == nullptr) return Usage(program, nullptr, "unknown command '" + first + "'");
+    if (command == nullptr) return Usage(program, nullptr, "unknown command '" + Quoted(first) + "'");
     return ParseCommand(program, *command, std::vector<std::string>(words.begin() + 1, words.end()));
 }
 
