@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "Access.h"
+#include "CliOptions.h"
 #include "CliPaths.h"
 #include "Console.h"
 #include "FsRedirection.h"
@@ -22,6 +23,9 @@ namespace vestrel::cli {
 namespace {
 
 using report::StreamRow;
+
+// The command being run, for the help a usage error points to.
+const report::CommandSpec* g_command = nullptr;
 
 std::string Utf8(const std::wstring& w) { return report::ToUtf8(U16(w)); }
 
@@ -79,7 +83,11 @@ public:
         unreadable_ = true;
         Problem(shown, text);
     }
-    void Usage(const std::string& text) { Err().Text("vestrel-cli: " + text + "\n"); }
+    // A usage error: what is wrong and where the command's help is.
+    void Usage(const std::string& text) { Err().Text(report::UsageError(CliProgram(), g_command, text)); }
+    // One of several: each said, then TryHelp once.
+    void UsageLine(const std::string& text) { Err().Text("vestrel-cli: " + text + "\n"); }
+    void TryHelp() { Err().Text(report::TryHelp(CliProgram(), g_command)); }
     void ReadFailed(const std::wstring& extendedPath, const std::string& what) {
         unreadable_ = true;
         Problem(Shown(extendedPath), Wide(report::FromUtf8(what)));
@@ -92,10 +100,9 @@ public:
         const std::string line = progress_.Tick(GetTickCount64(), U16(folder));
         if (!line.empty()) Err().Text(line);
     }
-    // Rows and the progress line share a console: the line goes first.
-    void BeforeRow() {
-        if (Out().IsConsole()) ClearProgress();
-    }
+    // Rows and the progress line may share a console (standard output
+    // redirected to a pager shows there too): the line goes first.
+    void BeforeRow() { ClearProgress(); }
     bool AnyUnreadable() const { return unreadable_; }
 
 private:
@@ -350,24 +357,6 @@ int Cat(const Common& c) {
     return report::kExitOk;
 }
 
-// Creates a new file in `dir` named `name`, or "name (n)" when that is taken;
-// nothing existing is ever opened for writing.
-HANDLE CreateNew(const std::wstring& dir, const std::u16string& name, std::u16string* used, DWORD* error) {
-    for (unsigned n = 0; n < 100000; ++n) {
-        const std::u16string candidate = n == 0 ? name : report::NumberedName(name, n);
-        const std::wstring path = dir + (dir.back() == L'\\' ? L"" : L"\\") + Wide(candidate);
-        HANDLE h = CreateFileUnredirected(FsCall::kWrite, path.c_str(), GENERIC_WRITE, 0, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL);
-        if (h != INVALID_HANDLE_VALUE) {
-            *used = candidate;
-            return h;
-        }
-        *error = GetLastError();
-        if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
-    }
-    return INVALID_HANDLE_VALUE;
-}
-
 bool WriteAll(HANDLE h, const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size != 0) {
@@ -379,11 +368,64 @@ bool WriteAll(HANDLE h, const void* data, size_t size) {
     return true;
 }
 
+class WinNewFile : public report::NewFile {
+public:
+    WinNewFile(HANDLE h, std::wstring path) : h_(h), path_(std::move(path)) {}
+    ~WinNewFile() override { Close(); }
+    bool Write(const char* data, size_t size, std::string* error) override {
+        if (WriteAll(h_, data, size)) return true;
+        *error = Utf8(ErrorText(GetLastError()));
+        return false;
+    }
+    void Discard() override {
+        if (h_ == INVALID_HANDLE_VALUE) return;
+        Close();
+        DeleteFileUnredirected(path_.c_str());
+    }
+
+private:
+    void Close() {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+    }
+    HANDLE h_;
+    std::wstring path_;
+};
+
+// The extraction folder (an extended path): CREATE_NEW never opens a file
+// that exists, whatever it is ("CreateFileW": it fails with
+// ERROR_FILE_EXISTS), and the call runs without WOW64 redirection.
+class WinTargetDirectory : public report::TargetDirectory {
+public:
+    explicit WinTargetDirectory(std::wstring dir) : dir_(std::move(dir)) {}
+    Created CreateNew(const std::u16string& name) override {
+        Created created;
+        const std::wstring path = dir_ + (dir_.back() == L'\\' ? L"" : L"\\") + Wide(name);
+        HANDLE h = CreateFileUnredirected(FsCall::kWrite, path.c_str(), GENERIC_WRITE, 0, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            const bool exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+            created.status = exists ? Created::Status::kExists : Created::Status::kFailed;
+            created.why = Utf8(ErrorText(error));
+            return created;
+        }
+        created.status = Created::Status::kCreated;
+        created.file = std::make_unique<WinNewFile>(h, path);
+        created.name = name;
+        return created;
+    }
+
+private:
+    std::wstring dir_;
+};
+
 class ExtractVisitor : public WalkVisitor {
 public:
     ExtractVisitor(Diagnostics& diag, report::RowWriter& out, report::RowWriter& index, const std::wstring& dir,
                    bool all, const report::Listing& listing)
-        : diag_(diag), out_(out), index_(index), dir_(dir), all_(all), listing_(listing), buffer_(new char[1 << 16]) {}
+        : diag_(diag), out_(out), index_(index), dir_(dir), target_(dir), all_(all), listing_(listing),
+          buffer_(new char[1 << 16]) {}
 
     void Entry(const std::wstring& root, const std::wstring& path, bool isDirectory, bool) override {
         diag_.Tick(path);
@@ -420,11 +462,9 @@ private:
             return;
         }
         const std::u16string name = report::SafeExtractName(PathUnderRootsParent(U16(root), U16(path)), U16(stream));
-        std::u16string used;
-        DWORD err = 0;
-        HANDLE out = CreateNew(dir_, name, &used, &err);
-        if (out == INVALID_HANDLE_VALUE) {
-            diag_.Unreadable(dir_ + L"\\" + Wide(name), err);
+        const report::NewFileResult out = report::CreateNewNumbered(target_, name);
+        if (out.file == nullptr) {
+            diag_.Failed(Shown(dir_ + L"\\" + Wide(name)), Wide(report::FromUtf8(out.why)));
             return;
         }
         StreamRow row;
@@ -434,31 +474,24 @@ private:
         row.isDirectory = isDirectory;
         // The index describes what was written: the facts come from the copy.
         report::ContentTap tap(listing_.facts, row);
-        bool ok = true;
+        std::string failed;
         for (;;) {
             DWORD n = 0;
             if (!ReadFile(in.get(), buffer_.get(), 1 << 16, &n, nullptr)) {
-                err = GetLastError();
-                ok = false;
+                failed = Utf8(ErrorText(GetLastError()));
                 break;
             }
             if (n == 0) break;
             tap.Add(buffer_.get(), n);
-            if (!WriteAll(out, buffer_.get(), n)) {
-                err = GetLastError();
-                ok = false;
-                break;
-            }
+            if (!out.file->Write(buffer_.get(), n, &failed)) break;
         }
-        CloseHandle(out);
-        const std::wstring written = dir_ + L"\\" + Wide(used);
-        if (!ok) {
-            DeleteFileUnredirected(written.c_str());  // ours, and incomplete
-            diag_.Failed(shown, ErrorText(err));
+        if (!failed.empty()) {
+            out.file->Discard();  // ours, and incomplete
+            diag_.Failed(shown, Wide(report::FromUtf8(failed)));
             return;
         }
         tap.Finish(&row, true);
-        row.savedAs = used;
+        row.savedAs = out.name;
         index_.Row(row);
         diag_.BeforeRow();
         out_.Row(row);
@@ -469,6 +502,7 @@ private:
     report::RowWriter& out_;
     report::RowWriter& index_;
     std::wstring dir_;
+    WinTargetDirectory target_;
     bool all_;
     const report::Listing& listing_;
     std::unique_ptr<char[]> buffer_;
@@ -503,14 +537,15 @@ int Extract(const Common& c) {
         return report::kExitPartial;
     }
     // The index first, so that no extracted stream can take its name.
-    std::u16string indexName;
-    DWORD err = 0;
-    HANDLE index = CreateNew(dir, indexFormat == report::Format::Json ? u"index.jsonl" : u"index.csv", &indexName, &err);
-    if (index == INVALID_HANDLE_VALUE) {
-        diag.Unreadable(dir + L"\\index", err);
+    WinTargetDirectory target(dir);
+    const report::NewFileResult index =
+        report::CreateNewNumbered(target, indexFormat == report::Format::Json ? u"index.jsonl" : u"index.csv");
+    if (index.file == nullptr) {
+        diag.Failed(Shown(dir + L"\\index"), Wide(report::FromUtf8(index.why)));
         return report::kExitPartial;
     }
     bool indexOk = true;
+    std::string indexError;
     report::Columns columns;
     columns.savedAs = true;
     columns.kind = true;
@@ -522,7 +557,7 @@ int Extract(const Common& c) {
     }
     {
         auto indexWriter = report::RowWriter::Make(indexFormat, columns, [&](const std::string& s) {
-            if (indexOk && !WriteAll(index, s.data(), s.size())) indexOk = false;
+            if (indexOk && !index.file->Write(s.data(), s.size(), &indexError)) indexOk = false;
         });
         auto out = report::RowWriter::Make(c.format, columns, [](const std::string& s) { Out().Text(s); });
         ExtractVisitor visitor(diag, *out, *indexWriter, dir, c.args.Has("--all"), c.listing);
@@ -530,8 +565,7 @@ int Extract(const Common& c) {
         indexWriter->Finish();
         out->Finish();
     }
-    if (!indexOk) diag.Unreadable(dir + L"\\" + Wide(indexName), GetLastError());
-    CloseHandle(index);
+    if (!indexOk) diag.Failed(Shown(dir + L"\\" + Wide(index.name)), Wide(report::FromUtf8(indexError)));
     return report::FinalStatus(false, false, false, diag.AnyUnreadable());
 }
 
@@ -544,12 +578,15 @@ int Delete(const Common& c) {
         std::string why;
         const StreamTarget target = ResolveStream(typed, &why);
         if (target.path.empty()) {
-            diag.Usage(Utf8(Wide(typed)) + ": " + why + "; nothing deleted");
+            diag.UsageLine(Utf8(Wide(typed)) + ": " + why + "; nothing deleted");
             refused = true;
         }
         targets.push_back(target);
     }
-    if (refused) return report::kExitUsage;
+    if (refused) {
+        diag.TryHelp();
+        return report::kExitUsage;
+    }
     const bool dryRun = c.args.Has("--dry-run");
     for (const StreamTarget& target : targets) {
         // The stream itself is opened (a link's own, never its target's) and
@@ -572,30 +609,12 @@ int Delete(const Common& c) {
     return report::FinalStatus(false, false, false, diag.AnyUnreadable());
 }
 
-struct Command {
+// The body of each command of the table (CliOptions.cpp).
+struct CommandBody {
     const char* name;
     int (*run)(const Common&);
-    report::AcceptedOptions accepted;
-    size_t minOperands;
 };
-
-const std::vector<Command>& Commands() {
-    static const std::vector<Command> commands = {
-        {"list", List,
-         {{"--recursive", "--all", "--follow-links", "--quiet", "--fail-if-found", "--help", "--zones", "--excel"},
-          {"--format", "--hash", "--name", "--exclude", "--min-size", "--max-size", "--kind"},
-          {{"-r", "--recursive"}, {"-h", "--help"}, {"-q", "--quiet"}, {"-a", "--all"}}},
-         1},
-        {"cat", Cat, {{"--help"}, {}, {{"-h", "--help"}}}, 1},
-        {"extract", Extract,
-         {{"--recursive", "--all", "--follow-links", "--quiet", "--help"},
-          {"--to", "--index-format", "--format", "--hash"},
-          {{"-r", "--recursive"}, {"-h", "--help"}, {"-q", "--quiet"}, {"-a", "--all"}}},
-         1},
-        {"delete", Delete, {{"--dry-run", "--help"}, {}, {{"-h", "--help"}}}, 1},
-    };
-    return commands;
-}
+const CommandBody kBodies[] = {{"list", List}, {"cat", Cat}, {"extract", Extract}, {"delete", Delete}};
 
 // The operands in their exact UTF-16 form: the option parser works on UTF-8,
 // which cannot carry a lone surrogate, so each operand is matched back to
@@ -620,47 +639,32 @@ std::vector<std::u16string> ExactOperands(const std::vector<std::string>& operan
 }  // namespace
 
 int Run(const std::vector<std::wstring>& wideArgs) {
+    std::vector<std::u16string> words;
+    std::vector<std::string> utf8;
+    for (const std::wstring& w : wideArgs) {
+        words.push_back(U16(w));
+        utf8.push_back(report::ToUtf8(words.back()));
+    }
+    const report::CommandLine line = report::ParseCommandLine(CliProgram(), utf8);
+    switch (line.outcome) {
+        case report::CommandLine::Outcome::Help:
+        case report::CommandLine::Outcome::Version:
+            Out().Text(line.out);
+            return report::kExitOk;
+        case report::CommandLine::Outcome::Usage:
+            Err().Text(line.err);
+            return report::kExitUsage;
+        case report::CommandLine::Outcome::Run:
+            break;
+    }
+    g_command = line.command;
     Diagnostics diag(true);
-    if (wideArgs.empty()) {
-        Err().Text(kUsage);
-        return report::kExitUsage;
-    }
-    const std::wstring& first = wideArgs[0];
-    if (first == L"--help" || first == L"-h" || first == L"help" || first == L"/?") {
-        Out().Text(kUsage);
-        return report::kExitOk;
-    }
-    if (first == L"--version" || first == L"-V") {
-        Out().Text("vestrel-cli " VESTREL_VERSION "\n");
-        return report::kExitOk;
-    }
-    const Command* command = nullptr;
-    for (const Command& c : Commands()) {
-        if (Utf8(first) == c.name) command = &c;
-    }
-    if (command == nullptr) {
-        diag.Usage("unknown command '" + Utf8(first) + "' (try --help)");
-        return report::kExitUsage;
-    }
-    std::vector<std::u16string> rest;
-    std::vector<std::string> restUtf8;
-    for (size_t i = 1; i < wideArgs.size(); ++i) {
-        rest.push_back(U16(wideArgs[i]));
-        restUtf8.push_back(report::ToUtf8(rest.back()));
-    }
     Common c;
-    c.args = report::ParseArgs(restUtf8, command->accepted);
-    if (!c.args.error.empty()) {
-        diag.Usage(std::string(command->name) + ": " + c.args.error);
-        return report::kExitUsage;
-    }
-    if (c.args.Has("--help")) {
-        Out().Text(kUsage);
-        return report::kExitOk;
-    }
-    c.operands = ExactOperands(c.args.operands, rest);
-    if (c.operands.size() < command->minOperands) {
-        diag.Usage(std::string(command->name) + ": nothing named (try --help)");
+    c.args = line.args;
+    // The command is the first word; the operands come from the rest.
+    c.operands = ExactOperands(c.args.operands, {words.begin() + 1, words.end()});
+    if (c.operands.empty()) {
+        diag.Usage(line.command->name + ": nothing named");
         return report::kExitUsage;
     }
     c.listing.format = Out().IsConsole() ? report::Format::Table : report::Format::Csv;
@@ -673,7 +677,11 @@ int Run(const std::vector<std::wstring>& wideArgs) {
         return report::kExitUsage;
     }
     c.format = c.listing.format;
-    return command->run(c);
+    for (const CommandBody& body : kBodies) {
+        if (line.command->name == body.name) return body.run(c);
+    }
+    diag.Usage(line.command->name + ": not built into this program");
+    return report::kExitUsage;
 }
 
 }  // namespace vestrel::cli

@@ -8,7 +8,4 @@ namespace vestrel::cli {
 // Runs the command line (without the program name); returns the exit status.
 int Run(const std::vector<std::wstring>& args);
 
-// The usage text printed by --help: cli/usage.txt, compiled in by CMake.
-extern const char kUsage[];
-
 }  // namespace vestrel::cli

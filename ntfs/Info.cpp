@@ -9,6 +9,7 @@
 
 #include "Bytes.h"
 #include "NtfsLib.h"
+#include "NtfsOptions.h"
 #include "SourceBitLocker.h"
 #include "SourceShadow.h"
 #include "Volume.h"
@@ -98,14 +99,17 @@ VolumeInfo Examine(const Source& source, const Partition& where, const BitLocker
 }  // namespace
 
 int Info(const report::ParsedArgs& args) {
-    if (args.operands.size() != 1) {
-        std::fputs("vestrel-ntfs: info needs SOURCE\n", stderr);
+    const report::ProgramSpec& program = NtfsProgram();
+    const auto usage = [&](const std::string& what) {
+        for (const report::CommandSpec& command : program.commands) {
+            if (command.name == "info") std::fputs(report::UsageError(program, &command, what).c_str(), stderr);
+        }
         return report::kExitUsage;
-    }
+    };
+    if (args.operands.size() != 1) return usage("info needs SOURCE");
     report::Format format = isatty(STDOUT_FILENO) ? report::Format::Table : report::Format::Json;
     if (args.Has("--format") && (!report::ParseFormat(args.Value("--format"), &format) || format == report::Format::Csv)) {
-        std::fputs("vestrel-ntfs: info --format takes table or json\n", stderr);
-        return report::kExitUsage;
+        return usage("info --format takes table or json");
     }
     const std::string path = args.operands[0];
     std::string error;

@@ -15,6 +15,8 @@
 #include "Info.h"
 #include "MftScan.h"
 #include "NtfsLib.h"
+#include "NtfsOptions.h"
+#include "Output.h"
 #include "Records.h"
 #include "Report.h"
 #include "StreamEnumerator.h"
@@ -25,99 +27,20 @@
 namespace vestrel::ntfs {
 namespace {
 
-const char kUsage[] =
-    "usage: vestrel-ntfs list [options] SOURCE [PATH]\n"
-    "       vestrel-ntfs cat [--offset N | --volume NAME] [--deleted [--record N]]\n"
-    "                        SOURCE PATH:STREAM\n"
-    "       vestrel-ntfs extract [-r] [options] SOURCE [PATH] --to DIR\n"
-    "       vestrel-ntfs info [--format table|json] SOURCE\n"
-    "\n"
-    "Finds the named data streams (alternate data streams) on an NTFS volume.\n"
-    "SOURCE is a block device, a raw image, split raw (the first segment,\n"
-    "disk.001), an E01/Ex01 evidence file (the first segment), a VHD, VHDX,\n"
-    "VMDK (descriptor or data file) or QCOW2 disk, recognised from its\n"
-    "content and opened read-only; it is never written. A whole-disk image with\n"
-    "an MBR or GPT partition table is read partition by partition; the rows say\n"
-    "which, numbered as Linux does (p1 to p4 the MBR slots, p5 on the logical\n"
-    "partitions, pN GPT entry N). PATH is a file or directory inside the volume,\n"
-    "e.g. \\Users\\a (default: the root); / works too.\n"
-    "\n"
-    "commands:\n"
-    "  list      the streams of PATH and, for a directory, of its entries\n"
-    "  cat       the bytes of one stream to standard output\n"
-    "  extract   each stream to its own new file in DIR, plus an index\n"
-    "  info      the container, partitions, volume serials and labels, shadow\n"
-    "            copies and BitLocker state of SOURCE\n"
-    "\n"
-    "options:\n"
-    "  -r, --recursive        walk the whole tree under PATH; for the whole\n"
-    "                         volume $MFT is read in order instead (MFT order)\n"
-    "  --sort path            a whole volume in directory order, walking the tree\n"
-    "  --deleted              with -r on the whole volume: also the streams of\n"
-    "                         deleted files whose MFT record is still whole, with\n"
-    "                         the columns deleted, record and recovery\n"
-    "                         (recovered, or overwritten when their clusters are\n"
-    "                         in use again); cat: a deleted file's stream\n"
-    "  --record N             cat --deleted: the one in MFT record N\n"
-    "  --format table|csv|jsonl|body\n"
-    "                         output format (default: table on a terminal, else\n"
-    "                         csv); json is jsonl; body is the timeline body file\n"
-    "  --excel                csv for spreadsheets: byte order mark, and cells\n"
-    "                         starting = + - @ get a leading ' (alters them)\n"
-    "  --hash md5|sha1|sha256 digest of each stream's content (repeatable, or a\n"
-    "                         comma list)\n"
-    "  --zones                only Zone.Identifier streams, with their fields\n"
-    "  --name GLOB            only streams whose name matches (repeatable; case\n"
-    "                         ignored as NTFS does; * and ?)\n"
-    "  --exclude GLOB         leave out streams of paths that match (repeatable)\n"
-    "  --min-size N, --max-size N\n"
-    "                         only streams of at least / at most N bytes\n"
-    "  --kind K[,K...]        only streams of these kinds: pe, elf, script,\n"
-    "                         archive, office, pdf, image, text, binary, empty\n"
-    "  -a, --all              also metadata files and the names favicon,\n"
-    "                         zone.identifier and oecustomproperty (without it\n"
-    "                         they are listed only when they do not hold what\n"
-    "                         their name says, with a note)\n"
-    "  -q, --quiet            no progress line\n"
-    "  --fail-if-found        exit status 3 when any stream is listed\n"
-    "  --offset N             the volume starts N bytes (or Ns: N 512-byte\n"
-    "                         sectors) into SOURCE\n"
-    "  --volume NAME          one volume: pN (partition N), pN@vssM (its shadow\n"
-    "                         copy M), vssM (of a volume without partitions)\n"
-    "  --shadows              also every volume's shadow copies (a snapshot\n"
-    "                         column: store number and creation time, UTC)\n"
-    "  --recovery-password KEY, --password TEXT\n"
-    "                         unlock BitLocker volumes\n"
-    "  --to DIR               extract: where the streams go (created if missing)\n"
-    "  --index-format csv|jsonl\n"
-    "                         extract: the index of what went where (default csv)\n"
-    "  -h, --help             this text\n"
-    "  -V, --version          the program's version\n"
-    "\n"
-    "exit status: 0 all read, 1 some entries could not be read or damage was\n"
-    "worked around (each said on stderr), 2 usage error, 3 --fail-if-found and\n"
-    "streams were listed, 4 the source or path could not be opened at all.\n";
+// The command being run, for the help a usage error points to.
+const report::CommandSpec* g_command = nullptr;
 
 void Say(const std::string& text) { std::fputs(("vestrel-ntfs: " + text + "\n").c_str(), stderr); }
+// A usage error: what is wrong and where the command's help is.
+void SayUsage(const std::string& text) {
+    std::fputs(report::UsageError(NtfsProgram(), g_command, text).c_str(), stderr);
+}
 
 std::u16string LocalPath(const std::string& typed) { return NormalVolumePath(report::FromUtf8(typed)); }
 
 uint64_t NowMs() {
     using namespace std::chrono;
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-bool ParseBytes(const std::string& text, uint64_t* out) {
-    if (text.empty() || text.size() > 20) return false;
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        const uint64_t next = value * 10 + uint64_t(c - '0');
-        if (next / 10 != value) return false;
-        value = next;
-    }
-    *out = value;
-    return true;
 }
 
 // Everything one run shares: the source, which volumes, the problems seen.
@@ -128,6 +51,14 @@ struct Run {
     bool labelled = false;  // a partitioned disk: rows carry the volume
     bool problems = false;
     bool found = false;
+    bool showProgress = false;  // a status line on stderr, a terminal
+    report::Progress progress;
+
+    // Rows, problems and the status line may share a terminal: the line goes
+    // before anything else is written.
+    void ClearProgress() {
+        if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+    }
 
     void Problem(const Target& where, const std::u16string& path, const std::string& what) {
         problems = true;
@@ -163,7 +94,7 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
     if (args.Has("--offset")) {
         uint64_t offset = 0;
         if (!report::ParseOffset(args.Value("--offset"), &offset)) {
-            Say("--offset needs a byte count or a sector count (2048s)");
+            SayUsage("--offset needs a byte count or a sector count (2048s)");
             return report::kExitUsage;
         }
         uint8_t boot[kSectorSize];
@@ -192,7 +123,9 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
         Say(what);
     }, &run->targets);
     // Not the user's mistake when the source could not be read.
-    if (chosen >= 0) return layout.problems.empty() ? chosen : report::kExitNoSource;
+    if (chosen >= 0 && !layout.problems.empty()) return report::kExitNoSource;
+    if (chosen == report::kExitUsage) std::fputs(report::TryHelp(NtfsProgram(), g_command).c_str(), stderr);
+    if (chosen >= 0) return chosen;
     if (run->volumes.empty()) {
         // A volume that is there but locked (BitLocker without its key) was
         // said already: status 1; nothing NTFS at all: the source is not one.
@@ -207,7 +140,7 @@ int Prepare(const report::ParsedArgs& args, const std::string& sourcePath, Run* 
 bool ParseListing(const report::ParsedArgs& args, report::Listing* listing) {
     listing->format = isatty(STDOUT_FILENO) ? report::Format::Table : report::Format::Csv;
     std::string error;
-    if (!listing->Parse(args, &error)) Say(error);
+    if (!listing->Parse(args, &error)) SayUsage(error);
     return error.empty();
 }
 
@@ -264,11 +197,11 @@ bool WholeVolume(const report::ParsedArgs& args, const std::u16string& start) {
 // a usage error.
 bool CheckListingOptions(const report::ParsedArgs& args, const std::u16string& start) {
     if (args.Has("--sort") && args.Value("--sort") != "path") {
-        Say("--sort takes path");
+        SayUsage("--sort takes path");
         return false;
     }
     if (args.Has("--deleted") && !WholeVolume(args, start)) {
-        Say("--deleted lists whole volumes: give -r and no PATH below the root");
+        SayUsage("--deleted lists whole volumes: give -r and no PATH below the root");
         return false;
     }
     return true;
@@ -288,8 +221,7 @@ bool WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
     const bool whole = WholeVolume(args, start);
     const bool walk = !whole || args.Value("--sort") == "path";
     const bool deleted = args.Has("--deleted");
-    const bool showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
-    report::Progress progress;
+    run->showProgress = !args.Has("--quiet") && isatty(STDERR_FILENO);
     for (const Target& where : run->volumes) {
         std::unique_ptr<Volume> volume = run->Mount(where);
         if (!volume) continue;
@@ -305,12 +237,12 @@ bool WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
             each(where, label(found), Found{vol, inode, nullptr});
         };
         const auto onProblem = [&](const std::u16string& path, const std::string& what) {
-            if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+            run->ClearProgress();
             run->Problem(where, path, what);
         };
         const auto tick = [&](const std::u16string& folder) {
-            if (!showProgress) return;
-            const std::string line = progress.Tick(NowMs(), folder);
+            if (!run->showProgress) return;
+            const std::string line = run->progress.Tick(NowMs(), folder);
             if (!line.empty()) std::fputs(line.c_str(), stderr);
         };
         const auto onDeleted = [&](const report::StreamRow& found, const DeletedStream& stream) {
@@ -333,13 +265,13 @@ bool WalkAll(Run* run, const report::ParsedArgs& args, const std::u16string& sta
             MftScan(vol, scan, onStream, onDeleted, onProblem, [&](uint64_t) { tick(u"$MFT"); }).Run();
         }
     }
-    if (showProgress) std::fputs(progress.Clear().c_str(), stderr);
+    run->ClearProgress();
     return walked || !mounted;
 }
 
 int List(const report::ParsedArgs& args) {
     if (args.operands.empty() || args.operands.size() > 2) {
-        Say("list needs SOURCE and at most one PATH");
+        SayUsage("list needs SOURCE and at most one PATH");
         return report::kExitUsage;
     }
     report::Listing listing;
@@ -368,6 +300,7 @@ int List(const report::ParsedArgs& args) {
             return;
         }
         run.found = true;
+        run.ClearProgress();
         writer->Row(row);
     });
     writer->Finish();
@@ -376,48 +309,11 @@ int List(const report::ParsedArgs& args) {
     return report::FinalStatus(false, run.found, failIfFound, run.problems);
 }
 
-bool AllZero(const char* data, size_t size) {
-    for (size_t i = 0; i < size; ++i)
-        if (data[i] != 0) return false;
-    return true;
-}
+// Where copied bytes go, in order: standard output or a new file.
+using Sink = std::function<bool(const char* data, size_t size, std::string* error)>;
 
-// Writes pieces of one stream to `fd` in order. With `holes` (a new regular
-// file) runs of zeros are skipped rather than written, so a sparse stream
-// stays sparse on disk.
-class StreamOut {
-public:
-    StreamOut(int fd, bool holes) : fd_(fd), holes_(holes) {}
-    bool Put(const char* data, size_t size, std::string* error) {
-        if (holes_ && AllZero(data, size)) {
-            position_ += size;
-            if (::ftruncate(fd_, off_t(position_)) != 0 || ::lseek(fd_, off_t(position_), SEEK_SET) < 0) {
-                *error = std::string("write error (") + std::strerror(errno) + ")";
-                return false;
-            }
-            return true;
-        }
-        for (size_t done = 0; done < size;) {
-            const ssize_t put = ::write(fd_, data + done, size - done);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                *error = std::string("write error (") + std::strerror(errno) + ")";
-                return false;
-            }
-            done += size_t(put);
-        }
-        position_ += size;
-        return true;
-    }
-
-private:
-    int fd_;
-    bool holes_;
-    uint64_t position_ = 0;
-};
-
-// Copies one data attribute of a live file to `fd`, a megabyte at a time.
-bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool holes, std::string* error,
+// Copies one data attribute of a live file to `out`, a megabyte at a time.
+bool CopyStream(ntfs_inode* inode, const std::u16string& stream, const Sink& out, std::string* error,
                 report::ContentTap* tap = nullptr) {
     ntfs_attr* na = ntfs_attr_open(inode, AT_DATA, reinterpret_cast<ntfschar*>(const_cast<char16_t*>(stream.data())),
                                    u32(stream.size()));
@@ -425,7 +321,6 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
         *error = errno == ENOENT ? "no such stream" : std::string("the stream cannot be opened (") + std::strerror(errno) + ")";
         return false;
     }
-    StreamOut out(fd, holes);
     std::vector<char> buffer(1 << 20);
     s64 position = 0;
     bool ok = true;
@@ -438,7 +333,7 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
             break;
         }
         if (tap != nullptr) tap->Add(buffer.data(), size_t(got));
-        if (!out.Put(buffer.data(), size_t(got), error)) {
+        if (!out(buffer.data(), size_t(got), error)) {
             ok = false;
             break;
         }
@@ -448,29 +343,28 @@ bool CopyStream(ntfs_inode* inode, const std::u16string& stream, int fd, bool ho
     return ok;
 }
 
-// Copies what was found to `fd`: a deleted file's stream from its record or
+// Copies what was found to `out`: a deleted file's stream from its record or
 // runs, a live one through its inode (opened here when the scan gave none).
-bool CopyFound(const Found& found, const report::StreamRow& row, int fd, bool holes, std::string* error,
+bool CopyFound(const Found& found, const report::StreamRow& row, const Sink& out, std::string* error,
                report::ContentTap* tap) {
     if (found.deleted != nullptr) {
-        StreamOut out(fd, holes);
         std::string writeError;
         const bool ok = ReadDeleted(found.volume, *found.deleted,
                                     [&](const char* data, size_t size) {
                                         if (tap != nullptr) tap->Add(data, size);
-                                        return out.Put(data, size, &writeError);
+                                        return out(data, size, &writeError);
                                     },
                                     error);
         if (!writeError.empty()) *error = writeError;
         return ok;
     }
-    if (found.inode != nullptr) return CopyStream(found.inode, row.stream, fd, holes, error, tap);
+    if (found.inode != nullptr) return CopyStream(found.inode, row.stream, out, error, tap);
     ntfs_inode* inode = ntfs_inode_open(found.volume, row.record);
     if (inode == nullptr) {
         *error = std::string("its MFT record cannot be read (") + std::strerror(errno != 0 ? errno : EIO) + ")";
         return false;
     }
-    const bool ok = CopyStream(inode, row.stream, fd, holes, error, tap);
+    const bool ok = CopyStream(inode, row.stream, out, error, tap);
     ntfs_inode_close(inode);
     return ok;
 }
@@ -482,7 +376,7 @@ int CatDeleted(const report::ParsedArgs& args, Run* run, ntfs_volume* vol, const
     const Target& where = run->volumes[0];
     const bool byRecord = args.Has("--record");
     uint64_t record = 0;
-    if (byRecord) ParseBytes(args.Value("--record"), &record);
+    if (byRecord) report::ParseByteCount(args.Value("--record"), &record);
     std::vector<DeletedStream> matches;
     ScanOptions options;
     options.all = true;
@@ -505,6 +399,7 @@ int CatDeleted(const report::ParsedArgs& args, Run* run, ntfs_volume* vol, const
         std::string records;
         for (const DeletedStream& m : matches) records += (records.empty() ? "" : ", ") + std::to_string(m.record);
         run->Problem(where, named, "several deleted files held it (records " + records + "); choose one with --record");
+        std::fputs(report::TryHelp(NtfsProgram(), g_command).c_str(), stderr);
         return report::kExitUsage;
     }
     std::string why;
@@ -528,25 +423,25 @@ int CatDeleted(const report::ParsedArgs& args, Run* run, ntfs_volume* vol, const
 int Cat(const report::ParsedArgs& args) {
     std::u16string path, stream;
     if (args.operands.size() != 2 || !SplitStreamPath(report::FromUtf8(args.operands[1]), &path, &stream)) {
-        Say("cat needs SOURCE and PATH:STREAM");
+        SayUsage("cat needs SOURCE and PATH:STREAM");
         return report::kExitUsage;
     }
     // "a.txt:s:$DATA" (any case), as Windows also accepts it, names "s".
     std::string refused;
     if (!report::ParseStreamSpec(std::u16string(stream), &stream, &refused)) {
-        Say(args.operands[1] + ": " + refused);
+        SayUsage(args.operands[1] + ": " + refused);
         return report::kExitUsage;
     }
     Run run;
     const int early = Prepare(args, args.operands[0], &run);
     if (early >= 0) return early;
     if (run.volumes.size() > 1) {
-        Say(args.operands[0] + ": several NTFS partitions; choose one with --volume or --offset");
+        SayUsage(args.operands[0] + ": several NTFS partitions; choose one with --volume or --offset");
         return report::kExitUsage;
     }
     uint64_t record = 0;
-    if (args.Has("--record") && (!args.Has("--deleted") || !ParseBytes(args.Value("--record"), &record))) {
-        Say("--record takes a record number, with --deleted");
+    if (args.Has("--record") && (!args.Has("--deleted") || !report::ParseByteCount(args.Value("--record"), &record))) {
+        SayUsage("--record takes a record number, with --deleted");
         return report::kExitUsage;
     }
     std::unique_ptr<Volume> volume = run.Mount(run.volumes[0]);
@@ -559,23 +454,14 @@ int Cat(const report::ParsedArgs& args) {
         return report::kExitNoSource;
     }
     std::fflush(stdout);
-    const bool ok = CopyStream(inode, stream, STDOUT_FILENO, false, &error);
+    StreamOut out(STDOUT_FILENO, false);
+    const bool ok = CopyStream(inode, stream, [&](const char* data, size_t size, std::string* e) {
+        return out.Put(data, size, e);
+    }, &error);
     ntfs_inode_close(inode);
     if (!ok) run.Problem(run.volumes[0], path + u":" + stream, error);
     if (!ok && error == "no such stream") return report::kExitNoSource;
     return ok && !run.problems ? report::kExitOk : report::kExitPartial;
-}
-
-// Creates `name` (or "name (n)") in `dir` as a new file; never replaces one.
-int CreateNew(int dir, const std::u16string& name, std::string* chosen) {
-    for (unsigned n = 0; n < 10000; ++n) {
-        const std::u16string candidate = n == 0 ? name : report::NumberedName(name, n);
-        *chosen = FitFileName(report::ToUtf8(candidate));
-        const int fd = ::openat(dir, chosen->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 std::u16string ParentPath(const std::u16string& path) {
@@ -585,7 +471,7 @@ std::u16string ParentPath(const std::u16string& path) {
 
 int Extract(const report::ParsedArgs& args) {
     if (args.operands.empty() || args.operands.size() > 2 || !args.Has("--to") || args.Value("--to").empty()) {
-        Say("extract needs SOURCE, at most one PATH and --to DIR");
+        SayUsage("extract needs SOURCE, at most one PATH and --to DIR");
         return report::kExitUsage;
     }
     const std::u16string start = LocalPath(args.operands.size() > 1 ? args.operands[1] : "\\");
@@ -593,12 +479,21 @@ int Extract(const report::ParsedArgs& args) {
     report::Format indexFormat = report::Format::Csv;
     if (args.Has("--index-format") && (!report::ParseFormat(args.Value("--index-format"), &indexFormat) ||
                                        indexFormat == report::Format::Table || indexFormat == report::Format::Body)) {
-        Say("--index-format takes csv or jsonl");
+        SayUsage("--index-format takes csv or jsonl");
         return report::kExitUsage;
     }
+    if (args.Has("--excel") && indexFormat != report::Format::Csv) {
+        SayUsage("--excel goes with --index-format csv");
+        return report::kExitUsage;
+    }
+    // The listing's choices describe the index.
     report::Listing listing;
-    if (!ParseListing(args, &listing)) return report::kExitUsage;
     listing.format = indexFormat;
+    std::string listingError;
+    if (!listing.Parse(args, &listingError)) {
+        SayUsage(listingError);
+        return report::kExitUsage;
+    }
     Run run;
     const int early = Prepare(args, args.operands[0], &run);
     if (early >= 0) return early;
@@ -612,10 +507,12 @@ int Extract(const report::ParsedArgs& args) {
         Say(target + ": " + std::strerror(errno));
         return report::kExitPartial;
     }
-    std::string indexName;
-    const int indexFd = CreateNew(dir, indexFormat == report::Format::Json ? u"index.jsonl" : u"index.csv", &indexName);
-    if (indexFd < 0) {
-        Say(target + ": the index cannot be created (" + std::strerror(errno) + ")");
+    PosixTargetDirectory targetDir(dir);
+    // The index first, so that no extracted stream can take its name.
+    const report::NewFileResult indexFile =
+        report::CreateNewNumbered(targetDir, indexFormat == report::Format::Json ? u"index.jsonl" : u"index.csv");
+    if (indexFile.file == nullptr) {
+        Say(target + ": the index cannot be created (" + indexFile.why + ")");
         ::close(dir);
         return report::kExitPartial;
     }
@@ -626,7 +523,8 @@ int Extract(const report::ParsedArgs& args) {
     columns.deleted = args.Has("--deleted");
     bool indexOk = true;
     auto index = report::RowWriter::Make(indexFormat, columns, [&](const std::string& text) {
-        if (::write(indexFd, text.data(), text.size()) != ssize_t(text.size())) indexOk = false;
+        std::string error;
+        if (indexOk && !indexFile.file->Write(text.data(), text.size(), &error)) indexOk = false;
     }, listing.Writer());
     const std::u16string base = ParentPath(start);
     unsigned extracted = 0;
@@ -645,80 +543,59 @@ int Extract(const report::ParsedArgs& args) {
         run.found = true;
         std::u16string relative = start == u"\\" ? RelativePath(u"\\", found.path) : RelativePath(base, found.path);
         if (!where.Name().empty()) relative = ChildPath(report::FromUtf8(where.Name()), relative);
-        std::string file;
         std::u16string name = report::SafeExtractName(relative, found.stream);
         // Bytes some other file may have written over are never taken for
         // the stream's own: the file's name says so.
         if (found.recovery == u"overwritten") name += u".overwritten";
-        const int fd = CreateNew(dir, name, &file);
-        if (fd < 0) {
-            run.Problem(where, found.path + u":" + found.stream, std::string("cannot create a file for it (") + std::strerror(errno) + ")");
+        const report::NewFileResult file = report::CreateNewNumbered(targetDir, name);
+        if (file.file == nullptr) {
+            run.Problem(where, found.path + u":" + found.stream, "cannot create a file for it (" + file.why + ")");
             return;
         }
         std::string error;
         report::ContentTap tap(listing.facts, row);
-        const bool copied = CopyFound(at, found, fd, true, &error, &tap);
-        ::close(fd);
+        const bool copied = CopyFound(at, found, [&](const char* data, size_t size, std::string* e) {
+            return file.file->Write(data, size, e);
+        }, &error, &tap);
         if (!copied) {
-            ::unlinkat(dir, file.c_str(), 0);
+            file.file->Discard();
             run.Problem(where, found.path + u":" + found.stream, error);
             return;
         }
         tap.Finish(&row, true);
-        row.savedAs = report::FromUtf8(file);
+        row.savedAs = file.name;
         index->Row(row);
         ++extracted;
     });
     index->Finish();
     if (!indexOk) run.Problem({}, u"", "the index could not be written completely");
-    ::close(indexFd);
     ::close(dir);
     if (!args.Has("--quiet"))
-        Say(std::to_string(extracted) + " stream(s) extracted to " + target + ", index " + indexName);
+        Say(std::to_string(extracted) + " stream(s) extracted to " + target + ", index " + report::ToUtf8(indexFile.name));
     if (!walked) return report::kExitNoSource;
     return report::FinalStatus(false, run.found, args.Has("--fail-if-found"), run.problems);
 }
 
 int Main(int argc, char** argv) {
     SilenceLibrary();
-    std::vector<std::string> words(argv + 1, argv + argc);
-    if (words.empty()) {
-        std::fputs(kUsage, stderr);
-        return report::kExitUsage;
+    const report::CommandLine line = report::ParseCommandLine(NtfsProgram(), {argv + 1, argv + argc});
+    switch (line.outcome) {
+        case report::CommandLine::Outcome::Help:
+        case report::CommandLine::Outcome::Version:
+            std::fputs(line.out.c_str(), stdout);
+            return report::kExitOk;
+        case report::CommandLine::Outcome::Usage:
+            std::fputs(line.err.c_str(), stderr);
+            return report::kExitUsage;
+        case report::CommandLine::Outcome::Run:
+            break;
     }
-    report::AcceptedOptions accepted;
-    accepted.flags = {"--recursive", "--all", "--quiet", "--fail-if-found", "--help", "--shadows", "--deleted"};
-    accepted.valued = {"--format", "--offset", "--volume", "--to", "--index-format", "--password",
-                       "--recovery-password", "--sort", "--record"};
-    for (const char* const* f = report::kListingFlags; *f != nullptr; ++f) accepted.flags.push_back(*f);
-    for (const char* const* v = report::kListingValued; *v != nullptr; ++v) accepted.valued.push_back(*v);
-    accepted.aliases = {{"-r", "--recursive"}, {"-h", "--help"}, {"-q", "--quiet"}, {"-a", "--all"}};
-    const std::string command = words[0];
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
-        return report::kExitOk;
-    }
-    if (command == "--version" || command == "-V") {
-        std::fputs("vestrel-ntfs " VESTREL_VERSION "\n", stdout);
-        return report::kExitOk;
-    }
-    const report::ParsedArgs args = report::ParseArgs({words.begin() + 1, words.end()}, accepted);
-    if (args.Has("--help")) {
-        std::fputs(kUsage, stdout);
-        return report::kExitOk;
-    }
-    if (!args.error.empty()) {
-        Say(args.error);
-        std::fputs(kUsage, stderr);
-        return report::kExitUsage;
-    }
-    if (command == "list") return List(args);
-    if (command == "info") return Info(args);
-    if (command == "cat") return Cat(args);
-    if (command == "extract") return Extract(args);
-    Say("unknown command '" + command + "'");
-    std::fputs(kUsage, stderr);
-    return report::kExitUsage;
+    g_command = line.command;
+    const std::string& command = line.command->name;
+    if (command == "list") return List(line.args);
+    if (command == "info") return Info(line.args);
+    if (command == "cat") return Cat(line.args);
+    return Extract(line.args);
 }
 
 }  // namespace

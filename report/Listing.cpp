@@ -5,9 +5,6 @@
 
 namespace vestrel::report {
 
-const char* const kListingFlags[] = {"--zones", "--excel", nullptr};
-const char* const kListingValued[] = {"--hash", "--name", "--exclude", "--min-size", "--max-size", "--kind", nullptr};
-
 bool Listing::Parse(const ParsedArgs& args, std::string* error) {
     if (args.Has("--format")) {
         formatGiven = true;

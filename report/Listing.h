@@ -1,12 +1,13 @@
 // The choices of one listing that both console programs share: format,
-// digests, filters, --zones, --all, --excel; and what happens to each
-// stream found (filtered by name first, then read for its facts, then
-// filtered by what it holds).
+// digests, filters, --zones, --all, --excel (their table entries are in
+// ListingOptions.h); and what happens to each stream found (filtered by name
+// first, then read for its facts, then filtered by what it holds).
 #pragma once
 #include <string>
 
 #include "Facts.h"
 #include "Filter.h"
+#include "ListingOptions.h"
 #include "Options.h"
 #include "Row.h"
 #include "Writers.h"
@@ -20,10 +21,6 @@ struct SourceTraits {
     bool fileId = false;     // the file id (vestrel-cli)
     bool flags = false;      // resident, sparse, compressed, encrypted
 };
-
-// The options Listing::Parse reads, for a program's option table.
-extern const char* const kListingFlags[];     // null-terminated
-extern const char* const kListingValued[];    // null-terminated
 
 struct Listing {
     Format format = Format::Csv;

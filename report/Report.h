@@ -9,6 +9,7 @@
 #include "Hash.h"
 #include "Listing.h"
 #include "Names.h"
+#include "NewFiles.h"
 #include "Options.h"
 #include "Progress.h"
 #include "Row.h"

@@ -30,11 +30,13 @@ for arch in win32 win64; do
   # The shipped update manifest is the tested one, only with CRLF.
   sed 's/$/\r/' updater/korvaneupdate.ini | cmp -s - "$out/korvaneupdate.ini" ||
     fail "$arch/korvaneupdate.ini differs from updater/korvaneupdate.ini"
-  # The README quotes what vestrel-cli --help prints, line by line.
+  # The README quotes every help text vestrel-cli prints, line by line
+  # (build/ARCH/cli/usage.txt, written from the program's option table).
   tr -d '\r' < "$out/README.txt" > "$tmp/readme"
+  [ -s "build/$arch/cli/usage.txt" ] || fail "build/$arch/cli/usage.txt is missing"
   while IFS= read -r line; do
     [ -z "$line" ] || grep -qxF "    $line" "$tmp/readme" || fail "$arch/README.txt lacks the usage line: $line"
-  done < cli/usage.txt
+  done < "build/$arch/cli/usage.txt"
   grep -q "Vestrel $version for Windows ($arch)" "$tmp/readme" || fail "$arch/README.txt: no title line"
   grep -q 'Copyright (c) 2026 Korvane' "$out/LICENSE.txt" || fail "$arch/LICENSE.txt: no copyright line"
   case $arch in win32) format=pei-i386 ;; *) format=pei-x86-64 ;; esac

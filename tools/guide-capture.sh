@@ -78,6 +78,8 @@ uidrive="$top/build/win64/tests/program/uidrive.exe"
 cli() { "$run" "$bin/vestrel-cli.exe" "$@"; }
 p='C:\users\demo>'
 capture cli-help 0 "$home" "$p vestrel-cli --help" cli --help
+capture cli-list-help 0 "$home" "$p vestrel-cli list --help" cli list --help
+capture cli-usage 2 "$home" "$p vestrel-cli cat -r Documents\\notes.txt:author" cli cat -r 'Documents\notes.txt:author'
 capture cli-list 0 "$home" "$p vestrel-cli list -r --format table Documents" cli list -r --format table Documents
 capture cli-list-all 0 "$home" "$p vestrel-cli list --all --format table Documents\\report.docx" \
   cli list --all --format table 'Documents\report.docx'
@@ -100,6 +102,9 @@ mkdir -p "$linux"
 "$top/build/native/tests/ntfs/ntfs_fixture" demo "$linux/demo.img" || fail "cannot write the NTFS image"
 ntfs() { PATH="$top/dist/linux:$PATH" vestrel-ntfs "$@"; }
 capture ntfs-help 0 "$linux" '$ vestrel-ntfs --help' ntfs --help
+capture ntfs-cat-help 0 "$linux" '$ vestrel-ntfs cat --help' ntfs cat --help
+capture ntfs-usage 2 "$linux" "\$ vestrel-ntfs cat --recursive demo.img '\\Users\\demo\\Documents\\notes.txt:author'" \
+  ntfs cat --recursive demo.img '\Users\demo\Documents\notes.txt:author'
 capture ntfs-list 0 "$linux" '$ vestrel-ntfs list -r --format table demo.img' ntfs list -r --format table demo.img
 capture ntfs-csv 0 "$linux" "\$ vestrel-ntfs list --format csv demo.img '\\Users\\demo\\Documents\\photos'" \
   ntfs list --format csv demo.img '\Users\demo\Documents\photos'

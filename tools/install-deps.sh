@@ -5,7 +5,7 @@ set -e
 PKGS="cmake make g++ clang libclang-rt-14-dev googletest \
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 \
 wine wine64 xvfb xauth x11-utils imagemagick locales fonts-wqy-microhei python3 python3-pil libbenchmark-dev \
-ntfs-3g ntfs-3g-dev sleuthkit nettle-dev time \
+ntfs-3g ntfs-3g-dev sleuthkit nettle-dev libcli11-dev time \
 libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libvshadow-dev libbde-dev libbfio-dev ewf-tools qemu-utils xz-utils \
 dpkg-dev lintian man-db unzip file"
 missing=""

@@ -81,11 +81,16 @@ def fresh_directory(path):
     os.makedirs(path)
 
 
-def windows_readme(arch, version):
-    """README.txt for Windows users, with the command-line program's usage
-    quoted from the file its --help prints."""
-    usage = "".join("    " + line if line.strip() else "\n"
-                    for line in read_text("cli", "usage.txt").splitlines(keepends=True))
+def windows_readme(arch, version, build):
+    """README.txt for Windows users, quoting every help text of the
+    command-line program: BUILD/cli/usage.txt, written from the table the
+    program parses with when it is built."""
+    try:
+        with open(os.path.join(build, "cli", "usage.txt"), encoding="utf-8") as f:
+            help_text = f.read()
+    except OSError as e:
+        raise Failure("%s (build the vestrel-cli target)" % e)
+    usage = "".join("    " + line if line.strip() else "\n" for line in help_text.splitlines(keepends=True))
     text = read_text("packaging", "windows", "README.txt")
     text = text.replace("@VERSION@", version).replace("@ARCH@", arch).replace("@CLI_USAGE@\n", usage)
     if re.search(r"@[A-Z_]+@", text):
@@ -130,7 +135,7 @@ def windows(arch, build, stage, out):
             env=dict(os.environ, SOURCE_DATE_EPOCH="0"))
         with open(stripped, "rb") as f:
             members.append((name, f.read()))
-    members.append(("README.txt", crlf(windows_readme(arch, version))))
+    members.append(("README.txt", crlf(windows_readme(arch, version, build))))
     members.append(("LICENSE.txt", crlf(read_text("LICENSE"))))
     members.append(("korvaneupdate.ini", crlf(read_text("updater", "korvaneupdate.ini"))))
     write_zip(out, members, epoch)

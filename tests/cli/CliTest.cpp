@@ -267,15 +267,58 @@ TEST(CliList, ExitStatusesAndOneErrorLinePerUnreadableEntry) {
     }
     ConsoleRun help = Cli({L"--help"});
     EXPECT_EQ(help.exitCode, 0u);
-    for (const char* word : {"list", "cat", "extract", "delete", "--follow-links", "--fail-if-found", "Exit status"})
+    for (const char* word : {"list", "cat", "extract", "delete", "Exit status"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
-    // Exactly cli/usage.txt, which the release's README.txt quotes.
+    // The overview and then every command's help are exactly usage.txt,
+    // which the release's README.txt quotes.
+    std::string printed = help.out;
+    for (const wchar_t* command : {L"list", L"cat", L"extract", L"delete"}) {
+        ConsoleRun one = Cli({command, L"--help"});
+        EXPECT_EQ(one.exitCode, 0u) << Utf8(command);
+        EXPECT_EQ(one.err, "");
+        printed += "\n" + one.out;
+    }
     bool read = false;
     const std::string usage = ReadBytes(VESTREL_CLI_USAGE_TXT, &read);
     ASSERT_TRUE(read);
-    std::string printed = help.out;
     printed.erase(std::remove(printed.begin(), printed.end(), '\r'), printed.end());
     EXPECT_EQ(printed, usage);
+}
+
+TEST(CliUsage, OptionsBelongToTheirCommandAndBundle) {
+    Tree t;
+    auto noCr = [](std::string text) {
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    };
+    // An option of list given to cat: two lines, status 2, nothing written.
+    const ConsoleRun refused = Cli({L"cat", L"--recursive", t.root + L"\\a.txt:one"});
+    EXPECT_EQ(refused.exitCode, 2u);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(noCr(refused.err), "vestrel-cli: cat: unknown option --recursive\n"
+                                 "Try 'vestrel-cli cat --help' for more information.\n");
+    const ConsoleRun none = Cli({});
+    EXPECT_EQ(none.exitCode, 2u);
+    EXPECT_EQ(noCr(none.err), "vestrel-cli: no command given\nTry 'vestrel-cli --help' for more information.\n");
+    // -rq is -r -q, --format=csv is --format csv: the whole tree, no progress.
+    const ConsoleRun bundled = Cli({L"list", L"-rq", L"--format=csv", t.root});
+    EXPECT_EQ(bundled.exitCode, 0u) << bundled.err;
+    EXPECT_EQ(CsvRows(bundled.out), Sorted({t.Row(L"a.txt", u"one", 1), t.Row(L"sub", u"dirstream", 14, true),
+                                            t.Row(L"sub\\deep\\b.bin", u"two", 70000)}));
+    const ConsoleRun all = Cli({L"list", L"-ra", L"--format", L"csv", L"--", t.root + L"\\a.txt"});
+    EXPECT_EQ(CsvRows(all.out), Sorted({t.Row(L"a.txt", u"one", 1), t.Row(L"a.txt", u"Zone.Identifier", 26)}));
+    // Each command's help shows its own options only.
+    const ConsoleRun list = Cli({L"list", L"--help"});
+    EXPECT_EQ(list.exitCode, 0u);
+    EXPECT_EQ(list.out.rfind("usage: vestrel-cli list [options] PATH...", 0), 0u) << list.out;
+    for (const char* own : {"--recursive", "--follow-links", "--fail-if-found", "--kind"})
+        EXPECT_NE(list.out.find(own), std::string::npos) << own;
+    for (const char* other : {"--dry-run", "--to", "--index-format"})
+        EXPECT_EQ(list.out.find(other), std::string::npos) << other;
+    const ConsoleRun cat = Cli({L"cat", L"/?"});
+    EXPECT_EQ(cat.exitCode, 0u);
+    EXPECT_EQ(cat.out.rfind("usage: vestrel-cli cat FILE:STREAM", 0), 0u) << cat.out;
+    EXPECT_EQ(cat.out.find("--recursive"), std::string::npos);
 }
 
 TEST(CliCat, WritesTheStreamByteForByte) {

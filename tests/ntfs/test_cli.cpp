@@ -247,7 +247,38 @@ TEST_F(NtfsCli, FailIfFoundAndUsageStatuses) {
         EXPECT_NE(r.err, "");
     }
     EXPECT_EQ(RunNtfs({"--help"}).status, 0);
-    EXPECT_NE(RunNtfs({"list", "--help"}).out.find("usage: vestrel-ntfs list"), std::string::npos);
+}
+
+TEST_F(NtfsCli, OptionsBelongToTheirCommandAndBundle) {
+    // An option of list given to cat: two lines, status 2, nothing written.
+    const RunResult refused = RunNtfs({"cat", "--recursive", I().standard, "\\sizes.txt:s101"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "vestrel-ntfs: cat: unknown option --recursive\n"
+                           "Try 'vestrel-ntfs cat --help' for more information.\n");
+    const RunResult none = RunNtfs({});
+    EXPECT_EQ(none.err, "vestrel-ntfs: no command given\nTry 'vestrel-ntfs --help' for more information.\n");
+    const RunResult body = RunNtfs({"list", I().standard, "\\a", "\\b"});
+    EXPECT_EQ(body.err, "vestrel-ntfs: list needs SOURCE and at most one PATH\n"
+                        "Try 'vestrel-ntfs list --help' for more information.\n");
+    // -rq is -r -q and --format=csv is --format csv: the same rows.
+    const RunResult apart = RunNtfs({"list", "-r", "-q", "--format", "csv", I().standard});
+    const RunResult bundled = RunNtfs({"list", "-rq", "--format=csv", I().standard});
+    ASSERT_EQ(bundled.status, 0) << bundled.err;
+    EXPECT_EQ(bundled.out, apart.out);
+    EXPECT_NE(bundled.out, RunNtfs({"list", "-q", "--format=csv", I().standard}).out) << "-r in the bundle counts";
+    // Each command's help shows its own options only.
+    const RunResult list = RunNtfs({"list", "--help"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out.rfind("usage: vestrel-ntfs list [options] SOURCE [PATH]\n", 0), 0u) << list.out;
+    for (const char* own : {"--recursive", "--sort", "--deleted", "--shadows", "--fail-if-found"})
+        EXPECT_NE(list.out.find(own), std::string::npos) << own;
+    for (const char* other : {"--record", "--to", "--index-format"})
+        EXPECT_EQ(list.out.find(other), std::string::npos) << other;
+    const RunResult cat = RunNtfs({"cat", "-h"});
+    EXPECT_EQ(cat.status, 0);
+    EXPECT_NE(cat.out.find("--record N"), std::string::npos) << cat.out;
+    EXPECT_EQ(cat.out.find("--recursive"), std::string::npos) << cat.out;
     const RunResult version = RunNtfs({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "vestrel-ntfs " VESTREL_VERSION "\n");

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -85,6 +86,24 @@ TEST(NtfsTerminal, StatusLineOnATerminalOnly) {
     const size_t lastStatus = shown.text.rfind(" entries, ");
     ASSERT_NE(lastStatus, std::string::npos);
     EXPECT_NE(shown.text.find("\r          ", lastStatus), std::string::npos) << "no clearing after the last status line";
+    // Rows come while the line shows: each is written on a cleared line, so
+    // no status text is left in front of a row ("\r", spaces, "\r" follow
+    // the last status text of every terminal line).
+    size_t linesWithStatus = 0;
+    for (size_t from = 0; from < shown.text.size();) {
+        size_t eol = shown.text.find('\n', from);
+        if (eol == std::string::npos) eol = shown.text.size();
+        const std::string line = shown.text.substr(from, eol - from);
+        from = eol + 1;
+        const size_t status = line.rfind(" entries, ");
+        if (status == std::string::npos) continue;
+        ++linesWithStatus;
+        const std::string tail = line.substr(std::min(line.find('\r', status), line.size()));
+        const size_t spaces = tail.find_first_not_of(' ', 1);
+        EXPECT_TRUE(tail.size() > 2 && spaces != std::string::npos && spaces > 1 && tail[spaces] == '\r')
+            << "a row written over the status line: " << line;
+    }
+    EXPECT_GT(linesWithStatus, 1u) << "rows and status lines interleave";
 
     const TerminalRun quiet = RunOnTerminal({"list", "-r", "--quiet", image});
     EXPECT_EQ(quiet.status, 0);

@@ -384,10 +384,6 @@ TEST(ReportOptions, OffsetsInBytesOrSectorsWithOverflowRefused) {
             EXPECT_EQ(v, c.value) << c.text;
         }
     }
-    AcceptedOptions accepted;
-    accepted.valued = {"--name"};
-    const ParsedArgs args = ParseArgs({"--name", "a", "--name=b", "x"}, accepted);
-    EXPECT_EQ(args.Values("--name"), (std::vector<std::string>{"a", "b"}));
 }
 
 // --- names ---

@@ -284,26 +284,6 @@ TEST(ReportStatus, UsageBeatsFoundBeatsPartial) {
     EXPECT_EQ(FinalStatus(true, true, true, true), kExitUsage);
 }
 
-TEST(ReportOptions, ParsesFlagsValuesAliasesAndTheEndMarker) {
-    const AcceptedOptions accepted{{"--recursive", "--all"}, {"--format", "--to"}, {{"-r", "--recursive"}}};
-    const auto a = ParseArgs({"-r", "C:\\x", "--format=json", "--to", "out", "--", "--all", "-"}, accepted);
-    ASSERT_EQ(a.error, "");
-    EXPECT_TRUE(a.Has("--recursive"));
-    EXPECT_FALSE(a.Has("--all"));
-    EXPECT_EQ(a.Value("--format"), "json");
-    EXPECT_EQ(a.Value("--to"), "out");
-    EXPECT_EQ(a.Value("--missing", "dflt"), "dflt");
-    EXPECT_EQ(a.operands, (std::vector<std::string>{"C:\\x", "--all", "-"}));
-}
-
-TEST(ReportOptions, RefusesWhatItDoesNotKnow) {
-    const AcceptedOptions accepted{{"--all"}, {"--format"}, {}};
-    EXPECT_EQ(ParseArgs({"--bogus"}, accepted).error, "unknown option: --bogus");
-    EXPECT_EQ(ParseArgs({"-x"}, accepted).error, "unknown option: -x");
-    EXPECT_EQ(ParseArgs({"--format"}, accepted).error, "option --format needs a value");
-    EXPECT_EQ(ParseArgs({"--all=yes"}, accepted).error, "option --all takes no value");
-}
-
 // --- progress ---
 
 TEST(ReportProgress, AtMostTenUpdatesASecondAndClearedAtTheEnd) {
