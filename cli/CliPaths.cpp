@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "Names.h"
+
 namespace vestrel::cli {
 namespace {
 
@@ -171,26 +173,9 @@ StreamPath ParseStreamPath(const std::u16string& typed) {
         return out;
     }
     out.file = typed.substr(0, colon);
-    std::u16string rest = typed.substr(colon + 1);
-    const size_t second = rest.find(u':');
-    if (second != std::u16string::npos) {
-        const std::u16string type = rest.substr(second + 1);
-        if (type.find(u':') != std::u16string::npos) {
-            out.error = "has more than one stream type";
-            return out;
-        }
-        if (!EqualsAsciiNoCase(type, "$DATA")) {
-            out.error = "names no data stream";
-            return out;
-        }
-        rest.erase(second);
-    } else if (EqualsAsciiNoCase(rest, "$DATA")) {
-        rest.clear();  // "a.txt:$DATA" is the file's own data
-    }
-    if (rest.empty()) {
-        out.error = "names the file's unnamed stream, not a named one";
-        return out;
-    }
+    std::u16string rest;
+    // The rule vestrel-ntfs takes too: an optional type that is exactly $DATA.
+    if (!report::ParseStreamSpec(typed.substr(colon + 1), &rest, &out.error)) return out;
     if (out.file.empty() || (out.file.size() == 2 && HasDrive(out.file))) {
         out.error = "names no file";
         return out;

@@ -99,7 +99,12 @@ bool ParseStreamSpec(const std::u16string& given, std::u16string* name, std::str
             return false;
         }
     }
-    if (bare.empty()) {
+    // "FILE:$DATA" reads as the file's own data: a stream of that name is
+    // named with its type, "FILE:$DATA:$DATA".
+    std::u16string upper = bare;
+    for (char16_t& c : upper)
+        if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+    if (bare.empty() || (colon == std::u16string::npos && upper == u"$DATA")) {
         *error = "names the file's unnamed stream, not a named one";
         return false;
     }

@@ -28,7 +28,9 @@ bool IsReservedDeviceName(const std::u16string& name);
 // What follows a file's colon in "FILE:STREAM" or "FILE:STREAM:$DATA": the
 // bare stream name, or false with why. The type, when given, is exactly
 // $DATA (ASCII case ignored, as Windows ignores it); an empty name or any
-// other type names no named data stream.
+// other type names no named data stream. A bare "$DATA" is the file's own
+// data, as Windows reads "FILE:$DATA": the stream of that name is
+// "$DATA:$DATA".
 bool ParseStreamSpec(const std::u16string& given, std::u16string* name, std::string* error);
 
 }  // namespace vestrel::report

@@ -236,6 +236,7 @@ TEST_F(NtfsCli, FailIfFoundAndUsageStatuses) {
         {"cat", I().standard, "\\sizes.txt"},
         {"cat", I().standard, "\\sizes.txt:"},
         {"cat", I().standard, "\\sizes.txt::$DATA"},  // the main data is not a stream
+        {"cat", I().standard, "\\sizes.txt:$data"},   // nor is it named by its type alone
         {"extract", I().standard},
         {"extract", I().standard, "--to", I().dir + "/x", "--index-format", "table"},
         {"list", "--volume", "p9", I().mbr},

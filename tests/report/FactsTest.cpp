@@ -603,7 +603,8 @@ TEST(ReportNames, StreamSpecTakesExactlyDataAsItsType) {
         {u"s", u"s"},          {u"s:$DATA", u"s"},     {u"s:$data", u"s"},  {u"s:$Data", u"s"},
         {u"s:$DATAX", u""},    {u"s:$DATA ", u""},     {u"s:$DAT", u""},    {u"s:", u""},
         {u"s:$DATA:x", u""},   {u"s:$BITMAP", u""},    {u":$DATA", u""},    {u"", u""},
-        {u"\u6d41:$DATA", u"\u6d41"},
+        {u"\u6d41:$DATA", u"\u6d41"}, {u"$DATA", u""},   {u"$data", u""},       {u"$DATA:$DATA", u"$DATA"},
+        {u"$DATAX", u"$DATAX"},  {u"$DAT", u"$DAT"},
     };
     for (const Case& c : cases) {
         std::u16string name;
