@@ -18,7 +18,7 @@ namespace vestrel::ntfs {
 // `inner` returns for the same range: where a whole block cannot be read
 // (a damaged chunk), the range asked is read from `inner` as it is.
 // At most depth + 2 blocks are held.
-std::unique_ptr<Source> WithReadAhead(std::unique_ptr<Source> inner, size_t blockBytes = size_t(1) << 20,
-                                      unsigned depth = 3);
+std::unique_ptr<Source> WithReadAhead(std::unique_ptr<Source> inner, size_t blockBytes = size_t(128) << 10,
+                                      unsigned depth = 16);
 
 }  // namespace vestrel::ntfs

@@ -26,6 +26,9 @@ public:
     // whole blocks are kept here (a fixed few: memory stays flat).
     bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
         if (offset > size_ || count > size_ - offset) return false;
+        // A read of whole blocks and more (read-ahead's) goes straight to the
+        // library: kept, it would only be copied once more.
+        if (count >= 2 * kBlock) return handle_.ReadAt(offset, buffer, count);
         // Block by block: each piece ends at its block's end.
         const auto fromBlock = [this](uint8_t* out, size_t want, uint64_t at) -> ssize_t {
             const uint64_t start = at - at % kBlock;
