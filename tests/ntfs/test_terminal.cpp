@@ -71,8 +71,10 @@ TEST(NtfsTerminal, StatusLineOnATerminalOnly) {
     ASSERT_FALSE(dir.empty());
     const std::string image = dir + "/many.raw";
     std::string error;
-    // Enough entries for the walk to outlast the status line's 100 ms step.
-    ASSERT_TRUE(fixture::BuildBench(image, 20000, &error)) << error;
+    // Enough entries for the walk to outlast the status line's 100 ms step
+    // several times over on a fast, idle machine (20,000 took 0.3 s there,
+    // too few steps for rows and status lines to interleave reliably).
+    ASSERT_TRUE(fixture::BuildBench(image, 60000, &error)) << error;
 
     // The walk (directory order): reading $MFT in order is over too soon.
     const TerminalRun shown = RunOnTerminal({"list", "-r", "--sort", "path", image});
