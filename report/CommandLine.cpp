@@ -203,12 +203,12 @@ CommandLine ParseCommand(const ProgramSpec& program, const CommandSpec& command,
     std::vector<std::vector<std::string>> values(command.options.size());
     std::vector<CLI::Option*> added;
     for (size_t i = 0; i < command.options.size(); ++i) {
-        const OptionSpec& spec = command.options[i];
-        if (spec.value.empty()) {
-            added.push_back(app.add_flag(spec.names)->disable_flag_override());
+        const OptionSpec& option = command.options[i];
+        if (option.value.empty()) {
+            added.push_back(app.add_flag(option.names)->disable_flag_override());
         } else {
             // One value per occurrence, every occurrence kept.
-            added.push_back(app.add_option(spec.names, values[i])->allow_extra_args(false)->take_all());
+            added.push_back(app.add_option(option.names, values[i])->allow_extra_args(false)->take_all());
         }
     }
     std::vector<std::string> reversed(words.rbegin(), words.rend());
