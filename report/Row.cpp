@@ -1,6 +1,5 @@
 #include "Row.h"
 
-#include <cstdio>
 
 #include "Text.h"
 
@@ -118,26 +117,34 @@ int64_t UnixTime(uint64_t ntfsTime) {
 std::string IsoTime(uint64_t ntfsTime) {
     if (ntfsTime == 0) return {};
     const uint64_t fraction = ntfsTime % 10000000ull;
-    uint64_t days = ntfsTime / 10000000ull / 86400;
+    const uint64_t days = ntfsTime / 10000000ull / 86400;
     const uint64_t secondsOfDay = ntfsTime / 10000000ull % 86400;
-    // Civil date from days since 1601-01-01 (a 400-year cycle start).
-    uint64_t year = 1601 + 400 * (days / 146097);
-    days %= 146097;
-    auto leap = [](uint64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
-    while (days >= (leap(year) ? 366u : 365u)) days -= leap(year) ? 366 : 365, ++year;
-    static const unsigned kMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    unsigned month = 0;
-    for (; month < 12; ++month) {
-        const unsigned length = kMonth[month] + (month == 1 && leap(year) ? 1 : 0);
-        if (days < length) break;
-        days -= length;
-    }
-    char buf[96];  // room for any 64-bit year as the compiler counts it
-    std::snprintf(buf, sizeof buf, "%04llu-%02u-%02lluT%02llu:%02llu:%02llu.%07lluZ", (unsigned long long)year,
-                  month + 1, (unsigned long long)days + 1, (unsigned long long)secondsOfDay / 3600,
-                  (unsigned long long)secondsOfDay / 60 % 60, (unsigned long long)secondsOfDay % 60,
-                  (unsigned long long)fraction);
-    return buf;
+    // Civil date in closed form (days from 0000-03-01, 400-year eras), not
+    // a year-by-year count: a listing formats eight of these per row.
+    const uint64_t z = days + 584694;  // 1601-01-01 is day 584694 from 0000-03-01
+    const uint64_t era = z / 146097, dayOfEra = z % 146097;
+    const uint64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const uint64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const uint64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const uint64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+    const uint64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+    const uint64_t year = era * 400 + yearOfEra + (month <= 2 ? 1 : 0);
+    std::string out;
+    out.reserve(32);
+    const auto put = [&out](uint64_t value, int width) {
+        char reversed[24];
+        int n = 0;
+        do {
+            reversed[n++] = char('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        while (n < width) reversed[n++] = '0';
+        while (n > 0) out += reversed[--n];
+    };
+    put(year, 4), out += '-', put(month, 2), out += '-', put(day, 2), out += 'T';
+    put(secondsOfDay / 3600, 2), out += ':', put(secondsOfDay / 60 % 60, 2), out += ':', put(secondsOfDay % 60, 2);
+    out += '.', put(fraction, 7), out += 'Z';
+    return out;
 }
 
 }  // namespace vestrel::report
