@@ -412,14 +412,19 @@ std::vector<StreamInfoEntry> Entries(size_t n) {
     return out;
 }
 
+// A file with main data and the streams "one" (1 byte) and "two" (3 bytes).
+struct OneTwoFile {
+    TempDir tmp;
+    std::wstring file = tmp / L"f.txt";
+    bool made = WriteBytes(file, "main") && WriteBytes(file + L":one", "1") && WriteBytes(file + L":two", "abc");
+};
+
 }  // namespace
 
 TEST(CliNoDataListing, TheFileSystemsListWhereItAnswersTheBackupWalkWhereNot) {
-    TempDir tmp;
-    const std::wstring file = tmp / L"f.txt";
-    ASSERT_TRUE(WriteBytes(file, "main"));
-    ASSERT_TRUE(WriteBytes(file + L":one", "1"));
-    ASSERT_TRUE(WriteBytes(file + L":two", "abc"));
+    const OneTwoFile f;
+    ASSERT_TRUE(f.made);
+    const std::wstring& file = f.file;
     const Listed siblings = {{L"one", 1}, {L"two", 3}};
 
     StreamInfoFake fake;
@@ -474,11 +479,9 @@ TEST(CliNoDataListing, TheFileSystemsListWhereItAnswersTheBackupWalkWhereNot) {
 // The dialog lists a placeholder's or an offline file's streams without
 // reading: the same records, no data preview, no stream opened for it.
 TEST(CliNoDataListing, TheDialogsEnumerationOfAFileWhoseDataIsElsewhere) {
-    TempDir tmp;
-    const std::wstring file = tmp / L"f.txt";
-    ASSERT_TRUE(WriteBytes(file, "main"));
-    ASSERT_TRUE(WriteBytes(file + L":one", "1"));
-    ASSERT_TRUE(WriteBytes(file + L":two", "abc"));
+    const OneTwoFile f;
+    ASSERT_TRUE(f.made);
+    const std::wstring& file = f.file;
     const vestrel::FileQueryCalls before = vestrel::SetFileQueryCalls({FakeAttributes, nullptr});
     const struct {
         DWORD attributes;
