@@ -1,5 +1,6 @@
 #include "Row.h"
 
+#include <utility>
 
 #include "Text.h"
 
@@ -8,14 +9,25 @@ namespace {
 
 Value Text(const std::u16string& s) {
     Value v;
-    v.text = s;
+    v.wide = &s;
     return v;
 }
-Value Text(const std::string& ascii) { return Text(FromUtf8(ascii)); }
+Value Text(const std::u16string&&) = delete;  // the cell would outlive it
+Value Text(std::string utf8) {
+    Value v;
+    v.narrow = std::move(utf8);
+    return v;
+}
 Value Number(uint64_t n) {
     Value v;
     v.type = Value::Type::Number;
     v.number = n;
+    return v;
+}
+Value Time(uint64_t ntfsTime) {
+    Value v;
+    v.type = Value::Type::Time;
+    v.number = ntfsTime;
     return v;
 }
 Value Boolean(bool b) {
@@ -62,20 +74,20 @@ const ColumnDef kColumns[] = {
     {"app_zone_id", [](const Columns& c) { return c.zone; }, [](const StreamRow& r) { return Text(r.zone.appZoneId); }},
     {"last_writer_package", [](const Columns& c) { return c.zone; },
      [](const StreamRow& r) { return Text(r.zone.lastWriterPackageFamilyName); }},
-    {"created", [](const Columns& c) { return c.times; }, [](const StreamRow& r) { return Text(IsoTime(r.times.created)); }},
+    {"created", [](const Columns& c) { return c.times; }, [](const StreamRow& r) { return Time(r.times.created); }},
     {"modified", [](const Columns& c) { return c.times; },
-     [](const StreamRow& r) { return Text(IsoTime(r.times.modified)); }},
+     [](const StreamRow& r) { return Time(r.times.modified); }},
     {"accessed", [](const Columns& c) { return c.times; },
-     [](const StreamRow& r) { return Text(IsoTime(r.times.accessed)); }},
-    {"changed", [](const Columns& c) { return c.times; }, [](const StreamRow& r) { return Text(IsoTime(r.times.changed)); }},
+     [](const StreamRow& r) { return Time(r.times.accessed); }},
+    {"changed", [](const Columns& c) { return c.times; }, [](const StreamRow& r) { return Time(r.times.changed); }},
     {"fn_created", [](const Columns& c) { return c.nameTimes; },
-     [](const StreamRow& r) { return Text(IsoTime(r.nameTimes.created)); }},
+     [](const StreamRow& r) { return Time(r.nameTimes.created); }},
     {"fn_modified", [](const Columns& c) { return c.nameTimes; },
-     [](const StreamRow& r) { return Text(IsoTime(r.nameTimes.modified)); }},
+     [](const StreamRow& r) { return Time(r.nameTimes.modified); }},
     {"fn_accessed", [](const Columns& c) { return c.nameTimes; },
-     [](const StreamRow& r) { return Text(IsoTime(r.nameTimes.accessed)); }},
+     [](const StreamRow& r) { return Time(r.nameTimes.accessed); }},
     {"fn_changed", [](const Columns& c) { return c.nameTimes; },
-     [](const StreamRow& r) { return Text(IsoTime(r.nameTimes.changed)); }},
+     [](const StreamRow& r) { return Time(r.nameTimes.changed); }},
     {"mft_record", [](const Columns& c) { return c.reference; },
      [](const StreamRow& r) { return r.hasReference ? Number(r.mftRecord) : Text(std::string()); }},
     {"mft_sequence", [](const Columns& c) { return c.reference; },
@@ -95,6 +107,7 @@ const ColumnDef kColumns[] = {
 
 std::vector<Cell> CellsOf(const StreamRow& row, const Columns& columns) {
     std::vector<Cell> cells;
+    cells.reserve(sizeof kColumns / sizeof kColumns[0]);
     for (const ColumnDef& c : kColumns)
         if (c.chosen(columns)) cells.push_back({c.name, c.get(row)});
     return cells;
@@ -115,7 +128,13 @@ int64_t UnixTime(uint64_t ntfsTime) {
 }
 
 std::string IsoTime(uint64_t ntfsTime) {
-    if (ntfsTime == 0) return {};
+    std::string out;
+    AppendIsoTime(out, ntfsTime);
+    return out;
+}
+
+void AppendIsoTime(std::string& out, uint64_t ntfsTime) {
+    if (ntfsTime == 0) return;
     const uint64_t fraction = ntfsTime % 10000000ull;
     const uint64_t days = ntfsTime / 10000000ull / 86400;
     const uint64_t secondsOfDay = ntfsTime / 10000000ull % 86400;
@@ -129,8 +148,6 @@ std::string IsoTime(uint64_t ntfsTime) {
     const uint64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
     const uint64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
     const uint64_t year = era * 400 + yearOfEra + (month <= 2 ? 1 : 0);
-    std::string out;
-    out.reserve(32);
     const auto put = [&out](uint64_t value, int width) {
         char reversed[24];
         int n = 0;
@@ -144,7 +161,6 @@ std::string IsoTime(uint64_t ntfsTime) {
     put(year, 4), out += '-', put(month, 2), out += '-', put(day, 2), out += 'T';
     put(secondsOfDay / 3600, 2), out += ':', put(secondsOfDay / 60 % 60, 2), out += ':', put(secondsOfDay % 60, 2);
     out += '.', put(fraction, 7), out += 'Z';
-    return out;
 }
 
 }  // namespace vestrel::report

@@ -70,9 +70,15 @@ struct Columns {
 };
 
 struct Value {
-    enum class Type { Text, Number, Boolean };
+    // Time: an NTFS time in `number`, written as IsoTime text (quoted in
+    // JSON), formatted straight into the line by the writer.
+    enum class Type { Text, Number, Boolean, Time };
     Type type = Type::Text;
-    std::u16string text;
+    // Text stays in the form it came in, so that a row costs one conversion
+    // per name and none per fact: a name of the row in UTF-16, borrowed (the
+    // row outlives its cells), everything else in UTF-8.
+    const std::u16string* wide = nullptr;
+    std::string narrow;
     uint64_t number = 0;
     bool boolean = false;
 };
@@ -89,6 +95,7 @@ std::vector<std::string> ColumnNames(const Columns& columns);
 
 // "2024-05-01T12:34:56.1234567Z" for an NTFS time; "" for 0.
 std::string IsoTime(uint64_t ntfsTime);
+void AppendIsoTime(std::string& out, uint64_t ntfsTime);
 // Seconds since 1970 (the body file's unit); 0 for 0 or before 1970.
 int64_t UnixTime(uint64_t ntfsTime);
 

@@ -102,16 +102,54 @@ std::string JsonString(const std::u16string& text) {
     return out + "\"";
 }
 
+namespace {
+
+// Most text in a row (digests, times, kinds, zone fields) is plain ASCII,
+// which every output writes as it stands.
+bool IsAscii(const std::string& text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+bool NeedsNoJsonEscape(const std::string& text) {
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x7F || c == '"' || c == '\\') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string CleanUtf8(const std::string& text) { return IsAscii(text) ? text : ToUtf8(FromUtf8(text)); }
+
+std::string JsonStringUtf8(const std::string& text) {
+    return NeedsNoJsonEscape(text) ? "\"" + text + "\"" : JsonString(FromUtf8(text));
+}
+
 std::string CsvField(const std::string& utf8) {
-    const bool quote = utf8.find_first_of(",\"\r\n") != std::string::npos ||
-                       (!utf8.empty() && (utf8.front() == ' ' || utf8.back() == ' '));
-    if (!quote) return utf8;
-    std::string out = "\"";
+    std::string out;
+    AppendCsvField(out, utf8);
+    return out;
+}
+
+void AppendCsvField(std::string& out, const std::string& utf8) {
+    bool quote = !utf8.empty() && (utf8.front() == ' ' || utf8.back() == ' ');
+    for (size_t i = 0; i < utf8.size() && !quote; ++i) {
+        const char c = utf8[i];
+        quote = c == ',' || c == '"' || c == '\r' || c == '\n';
+    }
+    if (!quote) {
+        out += utf8;
+        return;
+    }
+    out += '"';
     for (char c : utf8) {
         if (c == '"') out += '"';
         out += c;
     }
-    return out + "\"";
+    out += '"';
 }
 
 std::string ExcelField(const std::string& utf8) {

@@ -14,9 +14,15 @@ std::u16string FromUtf8(const std::string& text);
 // A JSON string literal, quotes included: control characters, quote and
 // backslash escaped; a lone surrogate as \uDXXX, so the exact name survives.
 std::string JsonString(const std::u16string& text);
+// UTF-8 text as every output writes it: as it stands when valid, with each
+// invalid byte as U+FFFD otherwise (the same as ToUtf8(FromUtf8(text))).
+std::string CleanUtf8(const std::string& text);
+// JsonString for UTF-8 text, invalid bytes as U+FFFD.
+std::string JsonStringUtf8(const std::string& text);
 // One RFC 4180 field: quoted when it holds a comma, quote, CR or LF (or
 // begins or ends with a space), with inner quotes doubled.
 std::string CsvField(const std::string& utf8);
+void AppendCsvField(std::string& out, const std::string& utf8);
 // The same field for a spreadsheet: a cell a spreadsheet would run as a
 // formula (first character '=', '+', '-', '@', tab or CR) gets a leading
 // apostrophe, so it is shown as text. This alters the cell's content.

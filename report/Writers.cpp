@@ -1,5 +1,7 @@
 #include "Writers.h"
 
+#include <charconv>
+
 #include "Text.h"
 
 namespace vestrel::report {
@@ -13,15 +15,25 @@ std::string PadRight(const std::string& s, size_t width) {
     return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
 }
 
-std::string Plain(const Value& v) {
+// A number, flag or time as text: none of them ever needs quoting or
+// escaping, so each is formatted straight into the line.
+void AppendScalar(std::string& out, const Value& v) {
     switch (v.type) {
-        case Value::Type::Number: return std::to_string(v.number);
-        case Value::Type::Boolean: return v.boolean ? "true" : "false";
-        case Value::Type::Text: break;
+        case Value::Type::Number: {
+            char digits[24];
+            out.append(digits, std::to_chars(digits, digits + sizeof digits, v.number).ptr);
+            return;
+        }
+        case Value::Type::Boolean: out += v.boolean ? "true" : "false"; return;
+        case Value::Type::Time: AppendIsoTime(out, v.number); return;
+        case Value::Type::Text: return;
     }
-    return ToUtf8(v.text);
 }
 
+std::string TextOf(const Value& v) { return v.wide != nullptr ? ToUtf8(*v.wide) : CleanUtf8(v.narrow); }
+
+// Each writer builds its lines in one buffer it keeps, so a row costs no
+// allocation beyond its names'.
 class CsvWriter : public RowWriter {
 public:
     CsvWriter(Columns columns, Sink out, bool excel) : columns_(columns), out_(std::move(out)), excel_(excel) {
@@ -31,41 +43,61 @@ public:
         out_(header + "\r\n");
     }
     void Row(const StreamRow& row) override {
-        std::string line;
+        line_.clear();
         bool first = true;
         for (const Cell& cell : CellsOf(row, columns_)) {
-            if (!first) line += ",";
+            if (!first) line_ += ',';
             first = false;
-            const std::string text = Plain(cell.value);
-            line += excel_ && cell.value.type == Value::Type::Text ? ExcelField(text) : CsvField(text);
+            if (cell.value.type != Value::Type::Text) {
+                AppendScalar(line_, cell.value);
+            } else if (excel_) {
+                line_ += ExcelField(TextOf(cell.value));
+            } else {
+                AppendCsvField(line_, TextOf(cell.value));
+            }
         }
-        out_(line + "\r\n");
+        line_ += "\r\n";
+        out_(line_);
     }
 
 private:
     Columns columns_;
     Sink out_;
     bool excel_;
+    std::string line_;
 };
 
 class JsonWriter : public RowWriter {
 public:
     JsonWriter(Columns columns, Sink out) : columns_(columns), out_(std::move(out)) {}
     void Row(const StreamRow& row) override {
-        std::string line = "{";
+        line_ = "{";
         bool first = true;
         for (const Cell& cell : CellsOf(row, columns_)) {
-            if (!first) line += ",";
+            if (!first) line_ += ',';
             first = false;
-            line += "\"" + std::string(cell.name) + "\":";
-            line += cell.value.type == Value::Type::Text ? JsonString(cell.value.text) : Plain(cell.value);
+            line_ += '"';
+            line_ += cell.name;
+            line_ += "\":";
+            const Value& v = cell.value;
+            if (v.type == Value::Type::Time) {
+                line_ += '"';
+                AppendScalar(line_, v);
+                line_ += '"';
+            } else if (v.type != Value::Type::Text) {
+                AppendScalar(line_, v);
+            } else {
+                line_ += v.wide != nullptr ? JsonString(*v.wide) : JsonStringUtf8(v.narrow);
+            }
         }
-        out_(line + "}\n");
+        line_ += "}\n";
+        out_(line_);
     }
 
 private:
     Columns columns_;
     Sink out_;
+    std::string line_;
 };
 
 // Fixed widths, so a row is printed the moment it is found.

@@ -506,6 +506,23 @@ TEST(ReportColumns, CsvAndJsonCarryTheSameNamedColumnsInOrder) {
     ASSERT_TRUE(ParseJsonLine(Write(Format::Json, all, {unknown}), &u));
     EXPECT_EQ(u.strings["sparse"], u"");
     EXPECT_EQ(u.strings["mft_record"], u"");
+
+    // A time not known is an empty cell in both, never a 1601 date.
+    StreamRow timeless = Full();
+    timeless.times.modified = 0;
+    timeless.nameTimes = {};
+    JsonObject t;
+    ASSERT_TRUE(ParseJsonLine(Write(Format::Json, all, {timeless}), &t));
+    EXPECT_EQ(t.strings["modified"], u"");
+    EXPECT_EQ(t.strings["fn_created"], u"");
+    EXPECT_EQ(t.strings["created"], u"2024-12-31T12:00:00.0000000Z");
+    const auto tc = ParseCsv(Write(Format::Csv, all, {timeless}));
+    ASSERT_TRUE(tc.ok);
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == "modified" || names[i].rfind("fn_", 0) == 0) {
+            EXPECT_EQ(tc.records[1][i], "") << names[i];
+        }
+    }
 }
 
 TEST(ReportColumns, ExcelCsvHasABomAndNeutralisesFormulaCellsOnly) {

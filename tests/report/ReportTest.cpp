@@ -109,6 +109,23 @@ TEST(ReportText, CsvFieldsParseBackWhole) {
     EXPECT_EQ(CsvField("plain"), "plain");
 }
 
+// Facts (digests, zone fields, notes) reach the writers as UTF-8 and skip
+// the round trip through UTF-16 when they are plain: the output must be what
+// the round trip gives, on each side of every byte bound.
+TEST(ReportText, Utf8FactsAreWrittenAsTheirUtf16FormWouldBe) {
+    const std::vector<std::string> cases = {
+        "", "plain", "\x1f", " ", "~", "\x7f", "\x80", "\xFF", "\"", "\\", "a\tb", "a\nb",
+        "f\xC3\xA9", "\xE6\xB5", "\xE6\xB5\x81", "\xF0\x9F\x98\x80", "\xED\xA0\x80", "x,y", " lead",
+    };
+    for (const std::string& s : cases) {
+        EXPECT_EQ(CleanUtf8(s), ToUtf8(FromUtf8(s))) << s;
+        EXPECT_EQ(JsonStringUtf8(s), JsonString(FromUtf8(s))) << s;
+        std::string appended = "p,";
+        AppendCsvField(appended, s);
+        EXPECT_EQ(appended, "p," + CsvField(s)) << s;
+    }
+}
+
 // --- writers ---
 
 TEST(ReportWriters, CsvHasHeaderAndOneRecordPerRowWithChosenColumns) {
