@@ -35,9 +35,12 @@ MemorySequence MemorySequence::FromRaw(const std::vector<uint8_t>& bytes) {
 
 MemorySequence MemorySequence::FromUnits(std::vector<Unit> units) {
     MemorySequence seq;
+    seq.ReserveUnits(units.size());
+    seq.sources_.reserve(units.size());
     for (Unit& u : units) {
-        std::vector<uint8_t> prefix = Header(u.id, u.dataSize, uint32_t(u.name.size()), u.attributes);
-        prefix.insert(prefix.end(), u.name.begin(), u.name.end());
+        std::vector<uint8_t> prefix(kStreamHeaderSize + u.name.size());
+        PutHeader(prefix.data(), u.id, u.dataSize, uint32_t(u.name.size()), u.attributes);
+        std::copy(u.name.begin(), u.name.end(), prefix.begin() + kStreamHeaderSize);
         seq.sources_.push_back(Source{std::move(u.data), std::move(u.generator), u.pattern, u.seed});
         seq.AddUnit(std::move(prefix), u.dataSize);
     }

@@ -84,11 +84,15 @@ uint64_t UnitSequence::TotalBytesRead() const {
 std::vector<uint8_t> UnitSequence::Header(uint32_t id, uint64_t dataSize, uint32_t nameSize,
                                           uint32_t attributes) {
     std::vector<uint8_t> h(kStreamHeaderSize, 0);
-    for (int i = 0; i < 4; ++i) h[i] = uint8_t(id >> (8 * i));
-    for (int i = 0; i < 4; ++i) h[4 + i] = uint8_t(attributes >> (8 * i));
-    for (int i = 0; i < 8; ++i) h[8 + i] = uint8_t(dataSize >> (8 * i));
-    for (int i = 0; i < 4; ++i) h[16 + i] = uint8_t(nameSize >> (8 * i));
+    PutHeader(h.data(), id, dataSize, nameSize, attributes);
     return h;
+}
+
+void UnitSequence::PutHeader(uint8_t* at, uint32_t id, uint64_t dataSize, uint32_t nameSize, uint32_t attributes) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(id >> (8 * i));
+    for (int i = 0; i < 4; ++i) at[4 + i] = uint8_t(attributes >> (8 * i));
+    for (int i = 0; i < 8; ++i) at[8 + i] = uint8_t(dataSize >> (8 * i));
+    for (int i = 0; i < 4; ++i) at[16 + i] = uint8_t(nameSize >> (8 * i));
 }
 
 }  // namespace vestrel

@@ -28,6 +28,7 @@ public:
     // The 20-byte stream header for the given fields, little-endian.
     static std::vector<uint8_t> Header(uint32_t id, uint64_t dataSize, uint32_t nameSize,
                                        uint32_t attributes = 0);
+    static void PutHeader(uint8_t* at, uint32_t id, uint64_t dataSize, uint32_t nameSize, uint32_t attributes);
 
     // True at or inside a unit's header or name, or past the last unit:
     // anywhere but in a unit's data.
@@ -42,6 +43,7 @@ protected:
     // unit starts with), then `dataLength` bytes from ReadData. Never empty:
     // an empty unit would read as the end of the sequence.
     void AddUnit(std::vector<uint8_t> prefix, uint64_t dataLength);
+    void ReserveUnits(size_t n) { units_.reserve(n); }
 
     // Copies up to `count` data bytes of `unit` from `offset` (always inside
     // the unit's data) into `out`. A short count means the source ran out.

@@ -72,6 +72,7 @@ bool BackupModel::Seek(uint64_t count, uint64_t* moved, void** context) {
 std::vector<MemorySequence::Unit> ServedUnits(const std::vector<MemorySequence::Unit>& units,
                                               bool processSecurity) {
     std::vector<MemorySequence::Unit> out;
+    out.reserve(units.size());
     if (processSecurity) {
         for (const MemorySequence::Unit& u : units) {
             if (u.id == kBackupSecurityData) out.push_back(u);
