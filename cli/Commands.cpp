@@ -179,14 +179,31 @@ void HostFacts(HANDLE file, StreamRow* row) {
 // given, whether its data is elsewhere (so that no stream of it is read).
 bool ForEachStream(const std::wstring& path, bool all, const std::function<bool(const NamedStream&)>& visit,
                    DWORD* error, StreamRow* host = nullptr, bool* remote = nullptr) {
-    OpenFile file(FsCall::kOpen, path, GENERIC_READ, kShareAll, OPEN_EXISTING, kStreamOpenFlags);
+    // Attributes only: enough for the times, the id and the file system's
+    // stream list, and an open that asks no data access is refused by no
+    // sharing mode, so files others hold open exclusively are listed too
+    // ("Creating and Opening Files": sharing governs read, write and delete).
+    OpenFile file(FsCall::kOpen, path, FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, kStreamOpenFlags);
     if (!file.ok()) {
         *error = file.error();
         return false;
     }
     if (host != nullptr) HostFacts(file.get(), host);
     if (remote != nullptr) *remote = HandleDataIsRemote(file.get());
-    ListStreamsWithoutData(file.get(), path, [&](const NamedStream& s) { return (s.excluded && !all) || visit(s); });
+    const NamedStreamVisitor chosen = [&](const NamedStream& s) { return (s.excluded && !all) || visit(s); };
+    if (ListStreamsFromStreamInfo(file.get(), chosen)) return true;
+    if (CurrentStreamPlatform() == StreamPlatform::kSiblingFiles) {
+        ListStreamsFromBackup(file.get(), path, chosen);
+        return true;
+    }
+    // A file system without the list: the backup walk, which reads through
+    // a handle opened for reading ("BackupRead").
+    OpenFile readable(FsCall::kOpen, path, GENERIC_READ, kShareAll, OPEN_EXISTING, kStreamOpenFlags);
+    if (!readable.ok()) {
+        *error = readable.error();
+        return false;
+    }
+    ListStreamsFromBackup(readable.get(), path, chosen);
     return true;
 }
 

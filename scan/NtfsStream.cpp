@@ -143,33 +143,47 @@ FileQueryCalls SetFileQueryCalls(FileQueryCalls calls) {
     return before;
 }
 
-void ListStreamsWithoutData(HANDLE file, const std::wstring& path, const NamedStreamVisitor& visit,
-                            const std::atomic<bool>* stop) {
-    if (CurrentStreamPlatform() != StreamPlatform::kSiblingFiles) {
-        // FILE_STREAM_INFO entries are 8-byte aligned; so is the buffer.
-        std::vector<uint64_t> buffer(2048);
-        for (;;) {
-            const DWORD bytes = DWORD(buffer.size() * sizeof buffer[0]);
-            if (g_streamInfo.load()(file, buffer.data(), bytes)) {
-                std::vector<NamedStream> streams;
-                if (!ParseStreamInfo(reinterpret_cast<const uint8_t*>(buffer.data()), bytes, &streams)) break;
-                for (const NamedStream& s : streams) {
-                    if ((stop != nullptr && stop->load()) || !visit(s)) break;
-                }
-                return;
+bool ListStreamsFromStreamInfo(HANDLE file, const NamedStreamVisitor& visit, const std::atomic<bool>* stop) {
+    if (CurrentStreamPlatform() == StreamPlatform::kSiblingFiles) return false;
+    // FILE_STREAM_INFO entries are 8-byte aligned; so is the buffer.
+    std::vector<uint64_t> buffer(2048);
+    for (;;) {
+        const DWORD bytes = DWORD(buffer.size() * sizeof buffer[0]);
+        if (g_streamInfo.load()(file, buffer.data(), bytes)) {
+            std::vector<NamedStream> streams;
+            if (!ParseStreamInfo(reinterpret_cast<const uint8_t*>(buffer.data()), bytes, &streams)) return false;
+            for (const NamedStream& s : streams) {
+                if ((stop != nullptr && stop->load()) || !visit(s)) break;
             }
-            const DWORD error = GetLastError();
-            // A file with no stream at all (a directory without named ones).
-            if (error == ERROR_HANDLE_EOF) return;
-            if ((error == ERROR_MORE_DATA || error == ERROR_INSUFFICIENT_BUFFER) && bytes < kMaxStreamInfoBytes) {
-                buffer.resize(buffer.size() * 2);
-                continue;
-            }
-            break;  // not answered here (another file system): the backup walk
+            return true;
         }
+        const DWORD error = GetLastError();
+        // A file with no stream at all (a directory without named ones).
+        if (error == ERROR_HANDLE_EOF) return true;
+        if ((error == ERROR_MORE_DATA || error == ERROR_INSUFFICIENT_BUFFER) && bytes < kMaxStreamInfoBytes) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        return false;  // not answered here (another file system)
+    }
+}
+
+void ListStreamsFromBackup(HANDLE file, const std::wstring& path, const NamedStreamVisitor& visit,
+                           const std::atomic<bool>* stop) {
+    // Where the probe found streams kept as sibling files the backup calls
+    // are not made again: they would want a handle opened for reading.
+    if (CurrentStreamPlatform() == StreamPlatform::kSiblingFiles) {
+        SiblingSequence seq(file, path, StreamUse::kNamesOnly);
+        WalkNamedStreams(seq, 0, visit, stop);
+        return;
     }
     FileStreamSequence seq(file, path, StreamUse::kNamesOnly);
     WalkNamedStreams(seq, 0, visit, stop);
+}
+
+void ListStreamsWithoutData(HANDLE file, const std::wstring& path, const NamedStreamVisitor& visit,
+                            const std::atomic<bool>* stop) {
+    if (!ListStreamsFromStreamInfo(file, visit, stop)) ListStreamsFromBackup(file, path, visit, stop);
 }
 
 }  // namespace vestrel

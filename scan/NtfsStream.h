@@ -69,5 +69,13 @@ FileQueryCalls SetFileQueryCalls(FileQueryCalls calls);
 // sibling names where streams are sibling files. Visit returns false to end.
 void ListStreamsWithoutData(HANDLE file, const std::wstring& path, const NamedStreamVisitor& visit,
                             const std::atomic<bool>* stop = nullptr);
+// Its two halves, for a caller that opens the file with less access. The
+// file system's list (FileStreamInfo) needs no access right beyond an open
+// handle ("FILE_STREAM_INFORMATION structure"); false, with nothing visited,
+// where it is not answered. The backup walk needs a handle opened with
+// GENERIC_READ ("BackupRead"); the sibling walk, FILE_READ_ATTRIBUTES.
+bool ListStreamsFromStreamInfo(HANDLE file, const NamedStreamVisitor& visit, const std::atomic<bool>* stop = nullptr);
+void ListStreamsFromBackup(HANDLE file, const std::wstring& path, const NamedStreamVisitor& visit,
+                           const std::atomic<bool>* stop = nullptr);
 
 }  // namespace vestrel

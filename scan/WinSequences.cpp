@@ -1,6 +1,7 @@
 #include "WinSequences.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 #include "FsRedirection.h"
@@ -127,7 +128,9 @@ SiblingSequence::SiblingSequence(HANDLE file, const std::wstring& path, StreamUs
                              (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     LARGE_INTEGER size;
     if (!isDirectory && GetFileSizeEx(file, &size)) {
-        sources_.push_back({file, false});
+        // Names only: the walk's first look at the main data (a few bytes
+        // after its header) reads zeros, so the handle needs no read access.
+        sources_.push_back({file, false, use == StreamUse::kNamesOnly});
         AddUnit(Header(kBackupData, uint64_t(size.QuadPart), 0), uint64_t(size.QuadPart));
     }
     for (const std::wstring& name : ListStreamSiblings(path)) {
@@ -168,6 +171,11 @@ bool SiblingSequence::ReadData(size_t unit, uint64_t offset, uint8_t* out, uint3
     LARGE_INTEGER at;
     at.QuadPart = LONGLONG(offset);
     HANDLE h = sources_[unit].handle;
+    if (sources_[unit].blank) {
+        std::memset(out, 0, count);
+        *got = count;
+        return true;
+    }
     if (h == INVALID_HANDLE_VALUE) {  // a sibling listed by name only
         SetLastError(ERROR_INVALID_FUNCTION);
         return false;

@@ -46,6 +46,7 @@ private:
     struct Source {
         HANDLE handle;
         bool owned;
+        bool blank = false;  // served as zeros, never read
     };
     std::vector<Source> sources_;  // one per unit
 };

@@ -283,7 +283,7 @@ TEST(CliOpens, StreamsOfALinkAreTheLinksAndListingSharesEverything) {
         EXPECT_EQ(o.share, kAllSharing) << Narrow(o.path);
         if (o.path == kExt + link || o.path.compare(0, kExt.size() + link.size() + 1, kExt + link + L":") == 0)
             ++linkOpens;
-        if (o.what == FsCall::kOpen && o.access == GENERIC_READ && o.path.find(L':', 6) == std::wstring::npos)
+        if (o.what == FsCall::kOpen && o.access == FILE_READ_ATTRIBUTES && o.path.find(L':', 6) == std::wstring::npos)
             ++listing;
         else
             ++streamOpens;
@@ -471,6 +471,44 @@ TEST(CliNoDataListing, TheFileSystemsListWhereItAnswersTheBackupWalkWhereNot) {
     EXPECT_EQ(ListWithoutData(file), siblings);
     EXPECT_TRUE(fake.sizes.empty());
 
+    vestrel::ResetStreamPlatform();
+    vestrel::SetFileQueryCalls(before);
+    g_info = nullptr;
+}
+
+// A listing opens each entry for its attributes only, which no sharing mode
+// refuses; only where the file system has no stream list does it open the
+// entry again for reading, as the backup walk needs.
+TEST(CliNoDataListing, TheEntryIsOpenedForReadingOnlyWhereTheBackupWalkNeedsIt) {
+    const OneTwoFile f;
+    ASSERT_TRUE(f.made);
+    StreamInfoFake fake;
+    g_info = &fake;
+    const vestrel::FileQueryCalls before = vestrel::SetFileQueryCalls({nullptr, FakeStreamInfo});
+    const struct {
+        StreamPlatform platform;
+        DWORD error;  // of the file system's list; 0: it answers
+        std::vector<DWORD> entryOpens;
+    } cases[] = {
+        {StreamPlatform::kRealStreams, 0, {FILE_READ_ATTRIBUTES}},
+        {StreamPlatform::kRealStreams, ERROR_HANDLE_EOF, {FILE_READ_ATTRIBUTES}},
+        {StreamPlatform::kRealStreams, ERROR_INVALID_PARAMETER, {FILE_READ_ATTRIBUTES, GENERIC_READ}},
+        {StreamPlatform::kRealStreams, ERROR_NOT_SUPPORTED, {FILE_READ_ATTRIBUTES, GENERIC_READ}},
+        {StreamPlatform::kSiblingFiles, ERROR_INVALID_PARAMETER, {FILE_READ_ATTRIBUTES}},
+    };
+    for (const auto& c : cases) {
+        fake = {};
+        fake.error = c.error;
+        fake.chain = StreamInfoChain({{u"::$DATA", 4}, {u":one:$DATA", 1}, {u":two:$DATA", 3}});
+        vestrel::SetStreamPlatform(c.platform);
+        OpenLog log;
+        RunCli({L"list", L"--quiet", L"--format", L"csv", f.file});
+        std::vector<DWORD> entryOpens;
+        for (const Open& o : log.opens) {
+            if (o.what == FsCall::kOpen && o.path.find(L':', 6) == std::wstring::npos) entryOpens.push_back(o.access);
+        }
+        EXPECT_EQ(entryOpens, c.entryOpens) << int(c.platform) << " " << c.error;
+    }
     vestrel::ResetStreamPlatform();
     vestrel::SetFileQueryCalls(before);
     g_info = nullptr;
