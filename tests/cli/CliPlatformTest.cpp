@@ -412,6 +412,23 @@ std::vector<StreamInfoEntry> Entries(size_t n) {
     return out;
 }
 
+// The file system's stream list answered by `fake`, with the platform kind
+// forced, for one test; undone when it ends.
+struct FakeStreamList {
+    StreamInfoFake fake;
+    vestrel::FileQueryCalls before;
+    explicit FakeStreamList(StreamPlatform platform) {
+        g_info = &fake;
+        before = vestrel::SetFileQueryCalls({nullptr, FakeStreamInfo});
+        vestrel::SetStreamPlatform(platform);
+    }
+    ~FakeStreamList() {
+        vestrel::ResetStreamPlatform();
+        vestrel::SetFileQueryCalls(before);
+        g_info = nullptr;
+    }
+};
+
 // A file with main data and the streams "one" (1 byte) and "two" (3 bytes).
 struct OneTwoFile {
     TempDir tmp;
@@ -426,11 +443,8 @@ TEST(CliNoDataListing, TheFileSystemsListWhereItAnswersTheBackupWalkWhereNot) {
     ASSERT_TRUE(f.made);
     const std::wstring& file = f.file;
     const Listed siblings = {{L"one", 1}, {L"two", 3}};
-
-    StreamInfoFake fake;
-    g_info = &fake;
-    const vestrel::FileQueryCalls before = vestrel::SetFileQueryCalls({nullptr, FakeStreamInfo});
-    vestrel::SetStreamPlatform(StreamPlatform::kRealStreams);
+    FakeStreamList list(StreamPlatform::kRealStreams);
+    StreamInfoFake& fake = list.fake;
 
     // Answered: exactly what the file system lists, the buffer grown as asked
     // (16 KiB first; a list of exactly that size fits, one entry more does not).
@@ -470,10 +484,6 @@ TEST(CliNoDataListing, TheFileSystemsListWhereItAnswersTheBackupWalkWhereNot) {
     fake = {};
     EXPECT_EQ(ListWithoutData(file), siblings);
     EXPECT_TRUE(fake.sizes.empty());
-
-    vestrel::ResetStreamPlatform();
-    vestrel::SetFileQueryCalls(before);
-    g_info = nullptr;
 }
 
 // A listing opens each entry for its attributes only, which no sharing mode
@@ -482,9 +492,7 @@ TEST(CliNoDataListing, TheFileSystemsListWhereItAnswersTheBackupWalkWhereNot) {
 TEST(CliNoDataListing, TheEntryIsOpenedForReadingOnlyWhereTheBackupWalkNeedsIt) {
     const OneTwoFile f;
     ASSERT_TRUE(f.made);
-    StreamInfoFake fake;
-    g_info = &fake;
-    const vestrel::FileQueryCalls before = vestrel::SetFileQueryCalls({nullptr, FakeStreamInfo});
+    FakeStreamList list(StreamPlatform::kRealStreams);
     const struct {
         StreamPlatform platform;
         DWORD error;  // of the file system's list; 0: it answers
@@ -497,9 +505,9 @@ TEST(CliNoDataListing, TheEntryIsOpenedForReadingOnlyWhereTheBackupWalkNeedsIt) 
         {StreamPlatform::kSiblingFiles, ERROR_INVALID_PARAMETER, {FILE_READ_ATTRIBUTES}},
     };
     for (const auto& c : cases) {
-        fake = {};
-        fake.error = c.error;
-        fake.chain = StreamInfoChain({{u"::$DATA", 4}, {u":one:$DATA", 1}, {u":two:$DATA", 3}});
+        list.fake = {};
+        list.fake.error = c.error;
+        list.fake.chain = StreamInfoChain({{u"::$DATA", 4}, {u":one:$DATA", 1}, {u":two:$DATA", 3}});
         vestrel::SetStreamPlatform(c.platform);
         OpenLog log;
         RunCli({L"list", L"--quiet", L"--format", L"csv", f.file});
@@ -509,9 +517,22 @@ TEST(CliNoDataListing, TheEntryIsOpenedForReadingOnlyWhereTheBackupWalkNeedsIt) 
         }
         EXPECT_EQ(entryOpens, c.entryOpens) << int(c.platform) << " " << c.error;
     }
-    vestrel::ResetStreamPlatform();
-    vestrel::SetFileQueryCalls(before);
-    g_info = nullptr;
+}
+
+// A file another program holds open without sharing is still listed: the
+// listing's open asks no access that sharing governs.
+TEST(CliNoDataListing, AFileHeldWithoutSharingIsListed) {
+    const OneTwoFile f;
+    ASSERT_TRUE(f.made);
+    HANDLE held = CreateFileW(f.file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // Sharing is in force: an open for reading is refused.
+    HANDLE reader = CreateFileW(f.file.c_str(), GENERIC_READ, kAllSharing, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(reader, INVALID_HANDLE_VALUE);
+    if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+    EXPECT_EQ(RunCli({L"list", L"--quiet", L"--fail-if-found", L"--format", L"csv", f.file}), 3)
+        << "its two streams listed (status 3: found), not refused (1)";
+    CloseHandle(held);
 }
 
 // The dialog lists a placeholder's or an offline file's streams without

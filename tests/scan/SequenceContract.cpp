@@ -44,18 +44,12 @@ std::string Describe(size_t step, const SequenceStep& s, const std::string& what
 
 // Where ASan runs, bytes around the subject's buffer are poisoned, so a
 // write past it is caught as it would be past an allocation of its own.
-void Poison(const uint8_t* at, size_t n) {
+void Poison(const uint8_t* at, size_t n, bool poisoned = true) {
 #if VESTREL_ASAN
-    __asan_poison_memory_region(at, n);
+    if (poisoned) __asan_poison_memory_region(at, n);
+    else __asan_unpoison_memory_region(at, n);
 #else
-    (void)at, (void)n;
-#endif
-}
-void Unpoison(const uint8_t* at, size_t n) {
-#if VESTREL_ASAN
-    __asan_unpoison_memory_region(at, n);
-#else
-    (void)at, (void)n;
+    (void)at, (void)n, (void)poisoned;
 #endif
 }
 
@@ -68,7 +62,7 @@ std::string CheckRead(IBackupSequence& subject, MemorySequence& ref, uint32_t co
     std::vector<uint8_t> own;
     const size_t span = size_t(count) + kMargin;
     uint8_t* got = block.data() + kLead;
-    Unpoison(block.data(), block.size());
+    Poison(block.data(), block.size(), false);
     if (kLead + span <= block.size()) {
         Poison(block.data(), kLead);
         Poison(got + span, block.size() - kLead - span);
