@@ -14,9 +14,10 @@ namespace {
 
 class ReadAheadSource final : public Source {
 public:
-    ReadAheadSource(std::unique_ptr<Source> inner, size_t blockBytes, unsigned depth)
+    ReadAheadSource(std::unique_ptr<Source> inner, size_t blockBytes, unsigned depth, std::unique_ptr<Source> helper)
         : Source(inner->path()),
           inner_(std::move(inner)),
+          helper_(std::move(helper)),
           size_(inner_->size()),
           block_(std::max<size_t>(blockBytes, 1)),
           depth_(depth),
@@ -39,8 +40,8 @@ public:
             if (!b->ok) return Direct(offset, buffer, count);
             const uint64_t start = index * block_;
             const uint64_t from = std::max<uint64_t>(offset, start);
-            const uint64_t to = std::min<uint64_t>(offset + count, start + b->bytes.size());
-            std::memcpy(out + (from - offset), b->bytes.data() + (from - start), size_t(to - from));
+            const uint64_t to = std::min<uint64_t>(offset + count, start + b->size);
+            std::memcpy(out + (from - offset), b->bytes.get() + (from - start), size_t(to - from));
         }
         Ahead(first, last);
         return true;
@@ -52,7 +53,8 @@ public:
 private:
     struct Block {
         bool ready = false, ok = false;
-        std::vector<char> bytes;
+        std::unique_ptr<char[]> bytes;  // not cleared first: every byte is read into
+        size_t size = 0;
     };
 
     bool Direct(uint64_t offset, void* buffer, size_t count) const {
@@ -61,12 +63,16 @@ private:
     }
 
     // Reads block `index` into `b` (not holding lock_), then publishes it.
-    void Fill(uint64_t index, const std::shared_ptr<Block>& b) const {
+    // The worker reads through its own helper where there is one.
+    void Fill(uint64_t index, const std::shared_ptr<Block>& b, bool worker = false) const {
         const uint64_t start = index * block_;
-        std::vector<char> bytes(size_t(std::min<uint64_t>(block_, size_ - start)));
-        const bool ok = Direct(start, bytes.data(), bytes.size());
+        const size_t size = size_t(std::min<uint64_t>(block_, size_ - start));
+        std::unique_ptr<char[]> bytes(new char[size]);
+        const bool ok = worker && helper_ != nullptr ? helper_->ReadAt(start, bytes.get(), size)
+                                                     : Direct(start, bytes.get(), size);
         std::lock_guard<std::mutex> hold(lock_);
         b->bytes = std::move(bytes);
+        b->size = size;
         b->ok = ok;
         b->ready = true;
         filled_.notify_all();
@@ -78,6 +84,17 @@ private:
         auto it = blocks_.find(index);
         if (it != blocks_.end()) {
             const std::shared_ptr<Block> b = it->second;
+            // With a helper the worker does not hold the inner source: rather
+            // than wait for it, this thread reads the next wanted block.
+            while (!b->ready && helper_ != nullptr && !wanted_.empty()) {
+                const uint64_t next = wanted_.front();
+                wanted_.pop_front();
+                if (blocks_.count(next) != 0) continue;
+                const std::shared_ptr<Block> taken = Insert(next);
+                hold.unlock();
+                Fill(next, taken);
+                hold.lock();
+            }
             filled_.wait(hold, [&] { return b->ready; });
             return b;
         }
@@ -130,12 +147,13 @@ private:
             if (blocks_.count(index) != 0) continue;
             const std::shared_ptr<Block> b = Insert(index);
             hold.unlock();
-            Fill(index, b);
+            Fill(index, b, true);
             hold.lock();
         }
     }
 
     const std::unique_ptr<Source> inner_;
+    const std::unique_ptr<Source> helper_;  // the same content opened again, the worker's alone
     const uint64_t size_;
     const size_t block_;
     const unsigned depth_;
@@ -151,9 +169,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Source> WithReadAhead(std::unique_ptr<Source> inner, size_t blockBytes, unsigned depth) {
+std::unique_ptr<Source> WithReadAhead(std::unique_ptr<Source> inner, size_t blockBytes, unsigned depth,
+                                      std::unique_ptr<Source> helper) {
     if (inner == nullptr) return inner;
-    return std::make_unique<ReadAheadSource>(std::move(inner), blockBytes, depth);
+    return std::make_unique<ReadAheadSource>(std::move(inner), blockBytes, depth, std::move(helper));
 }
 
 }  // namespace vestrel::ntfs

@@ -88,8 +88,15 @@ std::unique_ptr<Source> OpenSource(const std::string& path, std::string* error) 
     }
     switch (RecognizeContent(head.data(), head.size(), tail.data(), tail.size())) {
         case SourceKind::Ewf:
-        // Inflating chunks is the cost of reading an E01: done a step ahead.
-        case SourceKind::Ewf2: return WithReadAhead(OpenEwf(path, error));
+        // Inflating chunks is the cost of reading an E01: done ahead of need
+        // through a second handle, and by the reader while it would wait.
+        case SourceKind::Ewf2: {
+            std::unique_ptr<Source> ewf = OpenEwf(path, error);
+            if (ewf == nullptr) return ewf;
+            std::string ignored;  // without a second handle the read-ahead shares the first
+            std::unique_ptr<Source> helper = OpenEwf(path, &ignored);
+            return WithReadAhead(std::move(ewf), size_t(128) << 10, 16, std::move(helper));
+        }
         case SourceKind::EwfLogical:
             *error = path + ": a logical evidence file (L01), which holds files, not a disk or volume";
             return nullptr;

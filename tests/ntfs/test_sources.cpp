@@ -407,9 +407,12 @@ TEST(ReadAhead, AnswersWhatTheSourceAnswersForEveryRange) {
                             {99, 1},  {99, 2},  {100, 0}, {100, 1}, {0, 100}, {0, 101}, {64, 0},  {2, 98}};
     for (bool reversed : {false, true}) {
         for (unsigned depth : {0u, 1u, 3u}) {
+          for (bool helped : {false, true}) {
             auto inner = std::make_unique<FlakyMemorySource>(bytes, 40, 41);
             const FlakyMemorySource& plain = *inner;
-            const std::unique_ptr<Source> ahead = WithReadAhead(std::move(inner), kBlock, depth);
+            const std::unique_ptr<Source> ahead =
+                WithReadAhead(std::move(inner), kBlock, depth,
+                              helped ? std::make_unique<FlakyMemorySource>(bytes, 40, 41) : nullptr);
             ASSERT_EQ(ahead->size(), kSize);
             std::vector<Range> order(std::begin(ranges), std::end(ranges));
             if (reversed) std::reverse(order.begin(), order.end());
@@ -422,28 +425,37 @@ TEST(ReadAhead, AnswersWhatTheSourceAnswersForEveryRange) {
                     EXPECT_EQ(got, want) << r.offset << "+" << r.count;
                 }
             }
+          }
         }
     }
 }
 
 // Read in order, each block is read from the source once, the next ones
 // ahead of need; the blocks held stay within the bound.
+// With a helper, the blocks are shared between the two handles, each
+// still read once.
 TEST(ReadAhead, InOrderReadsReadEachBlockOnce) {
     constexpr size_t kBlock = 4096, kBlocks = 64;
     const std::string bytes = Pattern(kBlock * kBlocks);
-    auto inner = std::make_unique<FlakyMemorySource>(bytes, 0, 0);
-    const FlakyMemorySource& plain = *inner;
-    const std::unique_ptr<Source> ahead = WithReadAhead(std::move(inner), kBlock, 3);
-    std::string got(1000, '\0');
-    for (uint64_t offset = 0; offset + got.size() <= bytes.size(); offset += got.size()) {
-        ASSERT_TRUE(ahead->ReadAt(offset, got.data(), got.size()));
-        ASSERT_EQ(got, bytes.substr(offset, got.size())) << offset;
+    for (bool helped : {false, true}) {
+        auto inner = std::make_unique<FlakyMemorySource>(bytes, 0, 0);
+        auto second = std::make_unique<FlakyMemorySource>(bytes, 0, 0);
+        const FlakyMemorySource& plain = *inner;
+        const FlakyMemorySource& helper = *second;
+        const std::unique_ptr<Source> ahead =
+            WithReadAhead(std::move(inner), kBlock, 3, helped ? std::move(second) : nullptr);
+        const auto reads = [&] { return plain.reads.load() + helper.reads.load(); };
+        std::string got(1000, '\0');
+        for (uint64_t offset = 0; offset + got.size() <= bytes.size(); offset += got.size()) {
+            ASSERT_TRUE(ahead->ReadAt(offset, got.data(), got.size()));
+            ASSERT_EQ(got, bytes.substr(offset, got.size())) << offset;
+        }
+        EXPECT_GE(reads(), int(kBlocks) - 1) << helped;
+        EXPECT_LE(reads(), int(kBlocks)) << helped;
+        // Jumping back to the start finds it gone (at most depth + 2 held)
+        // and reads it again, once, through the reader's own handle.
+        const int before = plain.reads.load();
+        ASSERT_TRUE(ahead->ReadAt(0, got.data(), got.size()));
+        EXPECT_EQ(plain.reads.load(), before + 1) << helped;
     }
-    EXPECT_GE(plain.reads.load(), int(kBlocks) - 1);
-    EXPECT_LE(plain.reads.load(), int(kBlocks));
-    // Jumping back to the start finds it gone (at most depth + 2 held) and
-    // reads it again, once.
-    const int before = plain.reads.load();
-    ASSERT_TRUE(ahead->ReadAt(0, got.data(), got.size()));
-    EXPECT_EQ(plain.reads.load(), before + 1);
 }
