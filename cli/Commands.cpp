@@ -192,12 +192,12 @@ bool ForEachStream(const std::wstring& path, bool all, const std::function<bool(
     if (remote != nullptr) *remote = HandleDataIsRemote(file.get());
     const NamedStreamVisitor chosen = [&](const NamedStream& s) { return (s.excluded && !all) || visit(s); };
     if (ListStreamsFromStreamInfo(file.get(), chosen)) return true;
-    if (CurrentStreamPlatform() == StreamPlatform::kSiblingFiles) {
+    if (!BackupWalkReadsHandle()) {
         ListStreamsFromBackup(file.get(), path, chosen);
         return true;
     }
-    // A file system without the list: the backup walk, which reads through
-    // a handle opened for reading ("BackupRead").
+    // A file system without the list: the backup calls read through a
+    // handle opened for reading ("BackupRead").
     OpenFile readable(FsCall::kOpen, path, GENERIC_READ, kShareAll, OPEN_EXISTING, kStreamOpenFlags);
     if (!readable.ok()) {
         *error = readable.error();

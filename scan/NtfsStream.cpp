@@ -168,11 +168,13 @@ bool ListStreamsFromStreamInfo(HANDLE file, const NamedStreamVisitor& visit, con
     }
 }
 
+bool BackupWalkReadsHandle() { return CurrentStreamPlatform() != StreamPlatform::kSiblingFiles; }
+
 void ListStreamsFromBackup(HANDLE file, const std::wstring& path, const NamedStreamVisitor& visit,
                            const std::atomic<bool>* stop) {
     // Where the probe found streams kept as sibling files the backup calls
     // are not made again: they would want a handle opened for reading.
-    if (CurrentStreamPlatform() == StreamPlatform::kSiblingFiles) {
+    if (!BackupWalkReadsHandle()) {
         SiblingSequence seq(file, path, StreamUse::kNamesOnly);
         WalkNamedStreams(seq, 0, visit, stop);
         return;

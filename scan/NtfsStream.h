@@ -75,6 +75,10 @@ void ListStreamsWithoutData(HANDLE file, const std::wstring& path, const NamedSt
 // where it is not answered. The backup walk needs a handle opened with
 // GENERIC_READ ("BackupRead"); the sibling walk, FILE_READ_ATTRIBUTES.
 bool ListStreamsFromStreamInfo(HANDLE file, const NamedStreamVisitor& visit, const std::atomic<bool>* stop = nullptr);
+// Whether the backup walk reads through the file's handle (the platform's
+// backup calls), so that it needs one opened for reading; the sibling walk
+// goes by name.
+bool BackupWalkReadsHandle();
 void ListStreamsFromBackup(HANDLE file, const std::wstring& path, const NamedStreamVisitor& visit,
                            const std::atomic<bool>* stop = nullptr);
 
